@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "feed/jsXMLParser.h"
+
+namespace {
+
+// Records every event as one readable line, in order.
+struct Recorder {
+    TjsXMLParser parser;
+    std::vector<std::string> events;
+    std::vector<std::pair<int, int>> progress;
+
+    explicit Recorder(bool withProgress = false) {
+        parser.OnFoundTag = [this](TObject*, const std::string& path, const std::string& name,
+                                   const std::string& tag) { events.push_back("tag [" + path + "] " + name + " " + tag); };
+        parser.OnFoundText = [this](TObject*, const std::string& path, const std::string& text) {
+            events.push_back("text [" + path + "] " + text);
+        };
+        parser.OnFoundComment = [this](TObject*, const std::string& c) { events.push_back("comment [" + c + "]"); };
+        parser.OnFoundCDATA = [this](TObject*, const std::string& c) { events.push_back("cdata [" + c + "]"); };
+        if (withProgress)
+            parser.OnParsing = [this](TObject*, int lines, int total) { progress.emplace_back(lines, total); };
+    }
+
+    std::vector<std::string> Parse(const std::string& text) {
+        events.clear();
+        parser.ParseText(text);
+        return events;
+    }
+};
+
+using Events = std::vector<std::string>;
+
+}  // namespace
+
+TEST(XMLScanner, ReportsTagsAndTextWithPathsInDocumentOrder) {
+    Recorder r;
+    EXPECT_EQ(r.Parse("<a><b>x</b></a>"), (Events{"tag [] a <a>", "tag [a/] b <b>", "text [a/b/] x",
+                                                  "tag [a/b/] /b </b>", "tag [a/] /a </a>"}));
+}
+
+TEST(XMLScanner, TextAfterTheLastTagIsNotReported) {
+    Recorder r;
+    EXPECT_EQ(r.Parse("<a>x"), (Events{"tag [] a <a>"}));
+}
+
+TEST(XMLScanner, BlankRunsRaiseNothingAndTextIsTrimmedButNotDecoded) {
+    Recorder r;
+    EXPECT_EQ(r.Parse("<a>\r\n\t  <b>  A &amp; B\t</b>\n</a>"),
+              (Events{"tag [] a <a>", "tag [a/] b <b>", "text [a/b/] A &amp; B", "tag [a/b/] /b </b>", "tag [a/] /a </a>"}));
+}
+
+TEST(XMLScanner, InteriorLineBreaksOfTextBecomeCrLf) {
+    Recorder r;
+    EXPECT_EQ(r.Parse("<d>one\ntwo</d>"), (Events{"tag [] d <d>", "text [d/] one\r\ntwo", "tag [d/] /d </d>"}));
+}
+
+TEST(XMLScanner, CommentNeedsABlankAfterItsOpening) {
+    Recorder r;
+    EXPECT_EQ(r.Parse("<!-- note --><x/>"), (Events{"comment [ note ]", "tag [] x/ <x/>"}));
+    // Without the blank the name is "!--note--": an element that opens a path level.
+    EXPECT_EQ(r.Parse("<!--note--><x/>"), (Events{"tag [] !--note-- <!--note-->", "tag [!--note--/] x/ <x/>"}));
+}
+
+TEST(XMLScanner, CDataIsTrimmedAndEndsAtItsFirstGreaterThan) {
+    Recorder r;
+    EXPECT_EQ(r.Parse("<a><![CDATA[ hi ]]></a>"), (Events{"tag [] a <a>", "cdata [hi]", "tag [a/] /a </a>"}));
+    // The section's tag ends at the first ">": "<![CDATA[ 1 >" minus 9 and 3 characters.
+    EXPECT_EQ(r.Parse("<a><![CDATA[ x 1 > 2 ]]></a>"),
+              (Events{"tag [] a <a>", "cdata [x]", "text [a/] 2 ]]>", "tag [a/] /a </a>"}));
+}
+
+TEST(XMLScanner, QuotedGreaterThanDoesNotEndATag) {
+    Recorder r;
+    EXPECT_EQ(r.Parse("<a title='x>y' b=\"1>2\">t</a>"),
+              (Events{"tag [] a <a title='x>y' b=\"1>2\">", "text [a/] t", "tag [a/] /a </a>"}));
+}
+
+TEST(XMLScanner, UnclosedTagOrQuoteEndsTheParseSilently) {
+    Recorder r;
+    EXPECT_EQ(r.Parse("<a>x</a><b attr='open>text</b>"), (Events{"tag [] a <a>", "text [a/] x", "tag [a/] /a </a>"}));
+    EXPECT_EQ(r.Parse("<a>x</a><b"), (Events{"tag [] a <a>", "text [a/] x", "tag [a/] /a </a>"}));
+    EXPECT_EQ(r.Parse("<"), Events{});
+}
+
+TEST(XMLScanner, EmptyElementTagsKeepThePathAndKeepTheirSlashInTheName) {
+    Recorder r;
+    EXPECT_EQ(r.Parse("<a><br/><br /><c>t</c></a>"),
+              (Events{"tag [] a <a>", "tag [a/] br/ <br/>", "tag [a/] br <br />", "tag [a/] c <c>", "text [a/c/] t",
+                      "tag [a/c/] /c </c>", "tag [a/] /a </a>"}));
+}
+
+TEST(XMLScanner, XmlDeclarationIsIgnoredButOtherDeclarationsPoisonThePath) {
+    Recorder r;
+    EXPECT_EQ(r.Parse("<?xml version=\"1.0\"?><!DOCTYPE rss><rss><t>x</t></rss>"),
+              (Events{"tag [] !DOCTYPE <!DOCTYPE rss>", "tag [!DOCTYPE/] rss <rss>", "tag [!DOCTYPE/rss/] t <t>",
+                      "text [!DOCTYPE/rss/t/] x", "tag [!DOCTYPE/rss/t/] /t </t>", "tag [!DOCTYPE/rss/] /rss </rss>"}));
+    EXPECT_EQ(r.Parse("<?xml-stylesheet href='a'?><r/>"),
+              (Events{"tag [] ?xml-stylesheet <?xml-stylesheet href='a'?>", "tag [?xml-stylesheet/] r/ <r/>"}));
+}
+
+TEST(XMLScanner, MismatchedEndTagsShortenThePathRegardlessOfName) {
+    Recorder r;
+    EXPECT_EQ(r.Parse("<a><b></zzz><c>t</c>"), (Events{"tag [] a <a>", "tag [a/] b <b>", "tag [a/b/] /zzz </zzz>",
+                                                      "tag [a/] c <c>", "text [a/c/] t", "tag [a/c/] /c </c>"}));
+    // Closing the root leaves "/" as the path, and further end tags empty it.
+    EXPECT_EQ(r.Parse("<ab></ab><b>t</b></x></y>"),
+              (Events{"tag [] ab <ab>", "tag [ab/] /ab </ab>", "tag [/] b <b>", "text [/b/] t", "tag [/b/] /b </b>",
+                      "tag [/] /x </x>", "tag [] /y </y>"}));
+}
+
+TEST(XMLScanner, ZeroByteEndsATag) {
+    Recorder r;
+    std::string text("<a\0b>t</a>", 10);
+    EXPECT_EQ(r.Parse(text), (Events{std::string("tag [] a <a\0", 12), "text [a/] b>t", "tag [a/] /a </a>"}));
+}
+
+TEST(XMLScanner, ProgressIsRaisedOncePerStepWithGrowingIndexAndConstantTotal) {
+    Recorder r(true);
+    r.Parse("<a>x</a>");  // joined: "<a>x</a>\r\n", 10 characters
+    EXPECT_EQ(r.progress, (std::vector<std::pair<int, int>>{{0, 10}, {3, 10}, {8, 10}}));
+}
+
+TEST(XMLScanner, EmptyInputRaisesNothing) {
+    Recorder r(true);
+    EXPECT_EQ(r.Parse(""), Events{});
+    EXPECT_TRUE(r.progress.empty());
+}
+
+TEST(XMLScanner, ParseOfLinesMatchesParseOfText) {
+    const std::string text = "<r>\n<i a='1'>one\r\ntwo</i>\r<i>3</i></r>";
+    Recorder fromText;
+    Events expected = fromText.Parse(text);
+    Recorder fromLines(true);
+    TStringList lines;
+    lines.SetText(text);
+    fromLines.parser.SetXML(lines);
+    fromLines.parser.Parse();
+    EXPECT_EQ(fromLines.events, expected);
+    EXPECT_EQ(fromLines.progress.back().second, static_cast<int>(lines.Text().size()));
+}
+
+TEST(XMLScanner, UnassignedEventsAreSkipped) {
+    TjsXMLParser parser;
+    parser.ParseText("<a><!-- c --><![CDATA[ d ]]>t</a>");
+    SUCCEED();
+}
+
+TEST(XMLTagName, StopsAtBlanksLineBreaksZeroAndGreaterThan) {
+    EXPECT_EQ(GetTagName("<title>"), "title");
+    EXPECT_EQ(GetTagName("</item>"), "/item");
+    EXPECT_EQ(GetTagName("<rss version=\"2.0\">"), "rss");
+    EXPECT_EQ(GetTagName("<?xml version=\"1.0\"?>"), "?xml");
+    EXPECT_EQ(GetTagName("<!-- x -->"), "!--");
+    EXPECT_EQ(GetTagName("<br/>"), "br/");
+    EXPECT_EQ(GetTagName(" \t<<a\nb>"), "a");
+    EXPECT_EQ(GetTagName("<a\tb>"), "a\tb");  // a tab inside does not end the name
+    EXPECT_EQ(GetTagName(""), "");
+}
+
+TEST(XMLParentPath, CutsTheLastElement) {
+    EXPECT_EQ(ParentPath("rss/channel/item/"), "rss/channel/");
+    EXPECT_EQ(ParentPath("rss/"), "/");
+    EXPECT_EQ(ParentPath("a/"), "");
+    EXPECT_EQ(ParentPath("/"), "");
+    EXPECT_EQ(ParentPath(""), "");
+    EXPECT_EQ(ParentPath("a//"), "a/");
+}
+
+TEST(XMLParentPath, KeepsAtMost255CharactersOfTheParent) {
+    std::string deep = std::string(300, 'x') + "/y/";
+    std::string parent = ParentPath(deep);
+    EXPECT_EQ(parent, std::string(255, 'x') + "/");
+}
+
+TEST(XMLAttributes, ReadQuotedUnquotedAndMissingValues) {
+    EXPECT_EQ(GetAttribute("<rss version=\"2.0\">", "version"), "version=\"2.0\"");
+    EXPECT_EQ(GetAttributeValue("version=\"2.0\""), "2.0");
+    EXPECT_EQ(GetAttribute("<rss VERSION='0.91' x>", "version"), "VERSION='0.91'");
+    EXPECT_EQ(GetAttributeValue("VERSION='0.91'"), "0.91");
+    // Unquoted values end only at a blank or the end, so ">" comes along.
+    EXPECT_EQ(GetAttribute("<rss version=2.0>", "version"), "version=2.0>");
+    EXPECT_EQ(GetAttributeValue(GetAttribute("<rss version=2.0>", "version")), "2.0>");
+    EXPECT_EQ(GetAttribute("<rss version=2.0 a=b>", "version"), "version=2.0");
+    EXPECT_EQ(GetAttribute("<rss>", "version"), "");
+    EXPECT_EQ(GetAttribute("<rss version>", "version"), "version");
+    EXPECT_EQ(GetAttribute("<rss version= x>", "version"), "version=");
+    EXPECT_EQ(GetAttribute("<rss version=\"2.0", "version"), "version=\"2.0");  // unclosed quote
+    // The name may match inside a longer word.
+    EXPECT_EQ(GetAttribute("<rss myversion=\"3\">", "version"), "version=\"3\"");
+    EXPECT_EQ(GetAttributeValue("noequals"), "");
+    EXPECT_EQ(GetAttributeValue("a=\"\""), "");
+    EXPECT_EQ(GetAttributeValue("a="), "");
+    EXPECT_EQ(GetAttributeValue("a=\"open"), "open");
+}
+
+TEST(XMLJoinedLines, NormalisesEveryLineBreakAndEndsTheLastLine) {
+    std::string storage;
+    EXPECT_EQ(JoinedLines("a\nb", storage), "a\r\nb\r\n");
+    EXPECT_EQ(JoinedLines("a\rb\r\n", storage), "a\r\nb\r\n");
+    EXPECT_EQ(JoinedLines("a\r\n\r\nb\r\n", storage), "a\r\n\r\nb\r\n");
+    EXPECT_EQ(JoinedLines("", storage), "");
+    EXPECT_EQ(JoinedLines("\n\r", storage), "\r\n\r\n");
+}
