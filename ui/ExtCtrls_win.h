@@ -1,0 +1,28 @@
+#pragma once
+// A timer component: OnTimer every Interval milliseconds while Enabled. All timers share
+// one hidden window, made with the first timer and freed with the last.
+#include "base/Component.h"
+
+class TTimer : public TComponent {
+public:
+    explicit TTimer(TComponent* AOwner, unsigned Interval = 1000, bool Enabled = true);
+    ~TTimer() override;
+
+    bool Enabled() const { return FEnabled; }
+    void SetEnabled(bool Value);
+    unsigned Interval() const { return FInterval; }
+    // Setting the interval of a running timer starts its count again.
+    void SetInterval(unsigned Value);
+    // True while the platform timer is armed (enabled with a non-zero interval).
+    bool Running() const { return FRunning; }
+
+    TNotifyEvent OnTimer;
+    // Arms or disarms the platform timer to match Enabled and Interval.
+    void UpdateTimer();
+
+private:
+    unsigned FId;
+    unsigned FInterval;
+    bool FEnabled;
+    bool FRunning = false;
+};

@@ -1,0 +1,420 @@
+#include "ui/Forms_win.h"
+
+#include <commctrl.h>
+
+#include "base/Exception.h"
+
+#include <vector>
+
+TApplication* Application = nullptr;
+
+namespace {
+const char* const ObjectProp = "PelorinObject";
+const char* const ContainerClass = "PelorinWindow";
+const char* const AppClass = "PelorinApplication";
+int NextControlId = 1000;
+
+void RegisterClasses(WNDPROC Proc) {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    WNDCLASSA wc = {};
+    wc.style = CS_DBLCLKS;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.hIcon = LoadIconA(wc.hInstance, "MAINICON");
+    wc.lpfnWndProc = Proc;
+    wc.lpszClassName = ContainerClass;
+    RegisterClassA(&wc);
+}
+}  // namespace
+
+std::string ExeFileName() {
+    std::vector<char> buf(MAX_PATH);
+    for (;;) {
+        DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) return std::string();
+        if (n < buf.size()) return std::string(buf.data(), n);
+        if (buf.size() >= 32768) return std::string(buf.data(), n);
+        buf.resize(buf.size() * 2);
+    }
+}
+
+std::string ExeDirectory() {
+    std::string path = ExeFileName();
+    size_t slash = path.find_last_of("\\/:");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// ---------------------------------------------------------------------------------------
+
+TWinControl::TWinControl(TComponent* AOwner, TWinControl* AParent)
+    : TComponent(AOwner), FParent(AParent) {
+    if (AParent) FFont = AParent->Font();
+}
+
+TWinControl::~TWinControl() {
+    BeginDestroy();
+    DestroyHandle();
+}
+
+void TWinControl::DestroyHandle() {
+    if (!FHandle) return;
+    HWND wnd = FHandle;
+    FHandle = nullptr;
+    RemovePropA(wnd, ObjectProp);
+    if (FOwnClass) SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
+    if (IsWindow(wnd)) DestroyWindow(wnd);
+}
+
+TWinControl* TWinControl::FromHandle(HWND Wnd) {
+    if (!Wnd) return nullptr;
+    return static_cast<TWinControl*>(GetPropA(Wnd, ObjectProp));
+}
+
+THost TWinControl::ClientHost() const { return THost{FHandle, 0, 0}; }
+
+void TWinControl::CreateControl(const char* ClassName, DWORD Style, DWORD ExStyle,
+                                const std::string& Text, int Left, int Top, int Width,
+                                int Height) {
+    THost host = FParent ? FParent->ClientHost() : THost{};
+    FLeft = Left;
+    FTop = Top;
+    FWidth = Width;
+    FHeight = Height;
+    int id = NextControlId++;
+    if (Tag == IDOK || Tag == IDCANCEL) id = Tag;
+    FHandle = CreateWindowExA(ExStyle, ClassName, Text.c_str(), Style | WS_CHILD, Left + host.DX,
+                              Top + host.DY, Width, Height, host.Window,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                              GetModuleHandleA(nullptr), nullptr);
+    if (!FHandle) throw Exception("Unable to create a window of class " + std::string(ClassName));
+    SetPropA(FHandle, ObjectProp, this);
+    if (FFont) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+}
+
+void TWinControl::CreateContainer(HWND ParentWnd, DWORD Style, DWORD ExStyle,
+                                  const std::string& Text, int Left, int Top, int Width,
+                                  int Height) {
+    RegisterClasses(StaticWndProc);
+    FOwnClass = true;
+    FLeft = Left;
+    FTop = Top;
+    FWidth = Width;
+    FHeight = Height;
+    HMENU id = (Style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(NextControlId++))
+                                  : nullptr;
+    FHandle = CreateWindowExA(ExStyle, ContainerClass, Text.c_str(), Style, Left, Top, Width,
+                              Height, ParentWnd, id, GetModuleHandleA(nullptr), this);
+    if (!FHandle) throw Exception("Unable to create a window");
+    if (FFont) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+}
+
+LRESULT CALLBACK TWinControl::StaticWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+    if (Msg == WM_NCCREATE) {
+        // Bind the object first, so that every later message reaches it.
+        auto* cs = reinterpret_cast<CREATESTRUCTA*>(LParam);
+        auto* obj = static_cast<TWinControl*>(cs->lpCreateParams);
+        if (obj) {
+            SetWindowLongPtrA(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(obj));
+            SetPropA(Wnd, ObjectProp, obj);
+            obj->FHandle = Wnd;
+        }
+    }
+    auto* self = reinterpret_cast<TWinControl*>(GetWindowLongPtrA(Wnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcA(Wnd, Msg, WParam, LParam);
+    try {
+        return self->WndProc(Msg, WParam, LParam);
+    } catch (const std::exception& e) {
+        if (Application) Application->HandleException(e);
+    } catch (...) {
+        if (Application) Application->HandleUnknownException();
+    }
+    return 0;
+}
+
+LRESULT TWinControl::DefaultProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+    return DefWindowProcA(FHandle, Msg, WParam, LParam);
+}
+
+LRESULT TWinControl::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+    switch (Msg) {
+    case WM_COMMAND:
+        if (TWinControl* child = FromHandle(reinterpret_cast<HWND>(LParam))) {
+            child->DoCommand(HIWORD(WParam));
+            return 0;
+        }
+        break;
+    case WM_NOTIFY: {
+        auto* hdr = reinterpret_cast<NMHDR*>(LParam);
+        LRESULT result = 0;
+        if (TWinControl* child = FromHandle(hdr->hwndFrom))
+            if (child->DoNotify(hdr, result)) return result;
+        break;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        if (TWinControl* child = FromHandle(reinterpret_cast<HWND>(LParam)))
+            if (HBRUSH brush = child->DoCtlColor(reinterpret_cast<HDC>(WParam)))
+                return reinterpret_cast<LRESULT>(brush);
+        break;
+    case WM_SETCURSOR:
+        if (TWinControl* child = FromHandle(reinterpret_cast<HWND>(WParam)))
+            if (HCURSOR cursor = child->Cursor()) {
+                SetCursor(cursor);
+                return TRUE;
+            }
+        break;
+    }
+    return DefaultProc(Msg, WParam, LParam);
+}
+
+void TWinControl::SetBounds(int Left, int Top, int Width, int Height) {
+    FLeft = Left;
+    FTop = Top;
+    FWidth = Width;
+    FHeight = Height;
+    if (!FHandle) return;
+    THost host = FParent ? FParent->ClientHost() : THost{};
+    SetWindowPos(FHandle, nullptr, Left + host.DX, Top + host.DY, Width, Height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool TWinControl::Visible() const { return FHandle && (GetWindowLongA(FHandle, GWL_STYLE) & WS_VISIBLE); }
+
+void TWinControl::SetVisible(bool Value) {
+    if (FHandle) ShowWindow(FHandle, Value ? SW_SHOW : SW_HIDE);
+}
+
+bool TWinControl::Enabled() const { return FHandle && IsWindowEnabled(FHandle); }
+
+void TWinControl::SetEnabled(bool Value) {
+    if (FHandle) EnableWindow(FHandle, Value);
+}
+
+std::string TWinControl::Caption() const {
+    if (!FHandle) return std::string();
+    int len = GetWindowTextLengthA(FHandle);
+    std::string s(static_cast<size_t>(len) + 1, '\0');
+    int n = GetWindowTextA(FHandle, &s[0], len + 1);
+    s.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return s;
+}
+
+void TWinControl::SetCaption(const std::string& Value) {
+    if (FHandle) SetWindowTextA(FHandle, Value.c_str());
+}
+
+void TWinControl::SetFont(HFONT Font) {
+    FFont = Font;
+    if (FHandle) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(Font), TRUE);
+}
+
+// ---------------------------------------------------------------------------------------
+
+TForm::TForm(TComponent* AOwner) : TWinControl(AOwner, nullptr) {
+    HWND owner = Application ? Application->Handle() : nullptr;
+    CreateContainer(owner, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
+                    WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME, "", CW_USEDEFAULT, CW_USEDEFAULT,
+                    320, 240);
+    if (Application && !Application->MainForm) Application->MainForm = this;
+}
+
+TForm::~TForm() {
+    BeginDestroy();
+    if (Application && Application->MainForm == this) Application->MainForm = nullptr;
+}
+
+void TForm::SetVisible(bool Value) {
+    if (Value == Visible()) return;
+    bool isMain = Application && Application->MainForm == this;
+    if (Value) {
+        // The form's own show handler runs first, as the form is about to appear.
+        Raise(OnShow, this);
+        if (isMain) Application->ShowTaskbarWindow(true);
+        ShowWindow(FHandle, SW_SHOW);
+    } else {
+        ShowWindow(FHandle, SW_HIDE);
+    }
+}
+
+TWindowState TForm::WindowState() const {
+    if (IsIconic(FHandle)) return wsMinimized;
+    if (IsZoomed(FHandle)) return wsMaximized;
+    return wsNormal;
+}
+
+void TForm::SetWindowState(TWindowState Value) {
+    if (Value == WindowState()) return;
+    if (Value == wsNormal) {
+        if (IsIconic(FHandle) || IsZoomed(FHandle)) ShowWindow(FHandle, SW_RESTORE);
+    } else {
+        ShowWindow(FHandle, Value == wsMinimized ? SW_MINIMIZE : SW_MAXIMIZE);
+    }
+}
+
+void TForm::SetClientSizeCentered(int Width, int Height) {
+    RECT r = {0, 0, Width, Height};
+    AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongA(FHandle, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongA(FHandle, GWL_EXSTYLE)));
+    int w = r.right - r.left, h = r.bottom - r.top;
+    RECT work = {0, 0, 800, 600};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    int x = work.left + (work.right - work.left - w) / 2;
+    int y = work.top + (work.bottom - work.top - h) / 2;
+    SetWindowPos(FHandle, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+    FLeft = x;
+    FTop = y;
+    FWidth = w;
+    FHeight = h;
+}
+
+LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+    bool isMain = Application && Application->MainForm == this;
+    switch (Msg) {
+    case WM_CLOSE:
+        // Closing the main form ends the program; other forms just hide.
+        if (isMain)
+            Application->Terminate();
+        else
+            Hide();
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((WParam & 0xFFF0) == SC_MINIMIZE && isMain) {
+            Application->Minimize();
+            return 0;
+        }
+        break;
+    }
+    return TWinControl::WndProc(Msg, WParam, LParam);
+}
+
+// ---------------------------------------------------------------------------------------
+
+TApplication::TApplication() { Application = this; }
+
+TApplication::~TApplication() {
+    BeginDestroy();
+    if (FHandle) DestroyWindow(FHandle);
+    if (Application == this) Application = nullptr;
+}
+
+void TApplication::Initialize() {
+    if (FHandle) return;
+    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&icc);
+    WNDCLASSA wc = {};
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpfnWndProc = AppWndProc;
+    wc.hIcon = LoadIconA(wc.hInstance, "MAINICON");
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.lpszClassName = AppClass;
+    RegisterClassA(&wc);
+    // A zero-sized window in the middle of the screen: it only gives the program its
+    // taskbar button and owns the forms, so that they have no buttons of their own.
+    int x = GetSystemMetrics(SM_CXSCREEN) / 2, y = GetSystemMetrics(SM_CYSCREEN) / 2;
+    FHandle = CreateWindowExA(0, AppClass, FTitle.c_str(),
+                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                              x, y, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+void TApplication::SetTitle(const std::string& Value) {
+    FTitle = Value;
+    if (FHandle) SetWindowTextA(FHandle, Value.c_str());
+}
+
+LRESULT CALLBACK TApplication::AppWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+    switch (Msg) {
+    case WM_CLOSE:
+    case WM_ENDSESSION:
+        if (Msg == WM_ENDSESSION && !WParam) break;
+        if (Application) Application->Terminate();
+        return 0;
+    case WM_ACTIVATE:
+        // The taskbar window has nothing to type into: hand the focus to the main form.
+        if (LOWORD(WParam) != WA_INACTIVE && Application && Application->MainForm &&
+            Application->MainForm->Visible() && !IsIconic(Wnd))
+            SetFocus(Application->MainForm->Handle());
+        return 0;
+    }
+    return DefWindowProcA(Wnd, Msg, WParam, LParam);
+}
+
+void TApplication::ShowTaskbarWindow(bool Visible) {
+    if (!FHandle) return;
+    if (Visible && !IsWindowVisible(FHandle))
+        ShowWindow(FHandle, SW_SHOWNOACTIVATE);
+    else if (!Visible && IsWindowVisible(FHandle))
+        ShowWindow(FHandle, SW_HIDE);
+}
+
+bool TApplication::HandleMessage(MSG& Msg) {
+    if (Msg.message == WM_QUIT) {
+        FTerminated = true;
+        return false;
+    }
+    HWND active = GetActiveWindow();
+    if (active && dynamic_cast<TForm*>(TWinControl::FromHandle(active)) &&
+        IsDialogMessageA(active, &Msg))
+        return true;
+    TranslateMessage(&Msg);
+    DispatchMessageA(&Msg);
+    return true;
+}
+
+void TApplication::Run() {
+    if (ShowMainForm && MainForm) Guarded([&] { MainForm->Show(); });
+    MSG msg;
+    while (!FTerminated) {
+        BOOL r = GetMessageA(&msg, nullptr, 0, 0);
+        if (r == 0 || r == -1) {
+            FTerminated = true;
+            break;
+        }
+        HandleMessage(msg);
+    }
+}
+
+void TApplication::ProcessMessages() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (!HandleMessage(msg)) {
+            // Keep the quit request for the outer loop.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+    }
+}
+
+void TApplication::Terminate() {
+    if (FTerminated) return;
+    FTerminated = true;
+    PostQuitMessage(0);
+}
+
+void TApplication::HandleException(const std::exception& E) {
+    std::string msg = E.what();
+    if (OnException) {
+        OnException(msg);
+        return;
+    }
+    HWND owner = GetActiveWindow();
+    if (!owner) owner = FHandle;
+    MessageBoxA(owner, msg.c_str(), FTitle.c_str(), MB_OK | MB_ICONERROR);
+}
+
+void TApplication::HandleUnknownException() {
+    struct Unknown : std::exception {
+        const char* what() const noexcept override { return "Unknown error"; }
+    };
+    HandleException(Unknown());
+}
+
+void TApplication::Minimize() {
+    if (FHandle && !IsIconic(FHandle)) ShowWindow(FHandle, SW_MINIMIZE);
+}
+
+void TApplication::Restore() {
+    if (FHandle && IsIconic(FHandle)) ShowWindow(FHandle, SW_RESTORE);
+}

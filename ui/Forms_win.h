@@ -1,0 +1,156 @@
+#pragma once
+// The window layer: one C++ object per window, bound at creation, one window procedure for
+// every window of our own class, and the application object with the message loop.
+#include <windows.h>
+
+#include <exception>
+#include <string>
+
+#include "base/Component.h"
+
+// Where a control's window lives: the parent window and the offset of the control's
+// coordinates inside it (group boxes only frame their controls, they do not parent them).
+struct THost {
+    HWND Window = nullptr;
+    int DX = 0;
+    int DY = 0;
+};
+
+class TWinControl : public TComponent {
+public:
+    TWinControl(TComponent* AOwner, TWinControl* AParent);
+    ~TWinControl() override;
+
+    HWND Handle() const { return FHandle; }
+    TWinControl* Parent() const { return FParent; }
+
+    void SetBounds(int Left, int Top, int Width, int Height);
+    int Left() const { return FLeft; }
+    int Top() const { return FTop; }
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+
+    virtual bool Visible() const;
+    virtual void SetVisible(bool Value);
+    bool Enabled() const;
+    virtual void SetEnabled(bool Value);
+    std::string Caption() const;
+    void SetCaption(const std::string& Value);
+    // The font is not owned by the control.
+    void SetFont(HFONT Font);
+    HFONT Font() const { return FFont; }
+
+    // The window that children of this control are created in, with their offset.
+    virtual THost ClientHost() const;
+
+    // Finds the object of one of our windows, or null for a foreign window.
+    static TWinControl* FromHandle(HWND Wnd);
+
+    // Reflected notifications from the parent window; true when handled.
+    virtual void DoCommand(WORD /*Code*/) {}
+    virtual bool DoNotify(NMHDR* /*Header*/, LRESULT& /*Result*/) { return false; }
+    virtual HBRUSH DoCtlColor(HDC /*DC*/) { return nullptr; }
+    virtual HCURSOR Cursor() const { return nullptr; }
+
+protected:
+    // Creates the window of a system control class inside the parent's host.
+    void CreateControl(const char* ClassName, DWORD Style, DWORD ExStyle, const std::string& Text,
+                       int Left, int Top, int Width, int Height);
+    // Creates a window of our own class (forms and containers) with WndProc as its procedure.
+    void CreateContainer(HWND ParentWnd, DWORD Style, DWORD ExStyle, const std::string& Text,
+                         int Left, int Top, int Width, int Height);
+    // Our own windows' messages; the default passes them to DefWindowProc.
+    virtual LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam);
+    LRESULT DefaultProc(UINT Msg, WPARAM WParam, LPARAM LParam);
+    void DestroyHandle();
+
+    HWND FHandle = nullptr;
+    TWinControl* FParent = nullptr;
+    HFONT FFont = nullptr;
+    int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
+
+private:
+    static LRESULT CALLBACK StaticWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+    bool FOwnClass = false;
+};
+
+enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+
+class TForm : public TWinControl {
+public:
+    // The first form created becomes the application's main form.
+    explicit TForm(TComponent* AOwner);
+    ~TForm() override;
+
+    void SetVisible(bool Value) override;
+    void Show() { SetVisible(true); }
+    void Hide() { SetVisible(false); }
+    TWindowState WindowState() const;
+    void SetWindowState(TWindowState Value);
+    // Sets the size of the client area and centres the form on the desktop's work area.
+    void SetClientSizeCentered(int Width, int Height);
+
+    TNotifyEvent OnShow;
+
+protected:
+    LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+};
+
+class TApplication : public TComponent {
+public:
+    TApplication();
+    ~TApplication() override;
+
+    void Initialize();
+    // The hidden window that stands for the program in the taskbar.
+    HWND Handle() const { return FHandle; }
+    const std::string& Title() const { return FTitle; }
+    void SetTitle(const std::string& Value);
+
+    TForm* MainForm = nullptr;
+    bool ShowMainForm = true;
+
+    // Shows the main form (unless told not to) and runs the message loop until Terminate.
+    void Run();
+    // Handles every message waiting in the queue, then returns.
+    void ProcessMessages();
+    void Terminate();
+    bool Terminated() const { return FTerminated; }
+    // The top-level handler: shows the error's message in a message box titled with the
+    // application's title; the program goes on running.
+    void HandleException(const std::exception& E);
+    void HandleUnknownException();
+    void Minimize();
+    void Restore();
+
+    // Shows or hides the taskbar window along with the main form.
+    void ShowTaskbarWindow(bool Visible);
+
+    // Set by tests to collect error messages instead of showing message boxes.
+    std::function<void(const std::string&)> OnException;
+
+private:
+    bool HandleMessage(MSG& Msg);
+    static LRESULT CALLBACK AppWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+    HWND FHandle = nullptr;
+    std::string FTitle;
+    bool FTerminated = false;
+};
+
+extern TApplication* Application;
+
+// Runs a handler and routes what it throws to the application's top-level handler.
+template <typename F>
+void Guarded(F&& Fn) {
+    try {
+        Fn();
+    } catch (const std::exception& e) {
+        if (Application) Application->HandleException(e);
+    } catch (...) {
+        if (Application) Application->HandleUnknownException();
+    }
+}
+
+// The directory of the running executable with a trailing backslash, and its full path.
+std::string ExeFileName();
+std::string ExeDirectory();

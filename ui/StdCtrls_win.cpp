@@ -1,0 +1,297 @@
+#include "ui/StdCtrls_win.h"
+
+#include <commctrl.h>
+
+#include "base/StrUtils.h"
+
+// ---------------------------------------------------------------------------------------
+
+TLabel::TLabel(TComponent* AOwner, TWinControl* AParent, int Left, int Top,
+               const std::string& Caption, int Width, int Height)
+    : TWinControl(AOwner, AParent) {
+    CreateControl("STATIC", WS_VISIBLE | SS_LEFT | SS_NOTIFY | SS_NOPREFIX, 0, Caption, Left, Top,
+                  Width > 0 ? Width : 10, Height > 0 ? Height : 13);
+    if (Width <= 0 || Height <= 0) AutoSize();
+}
+
+void TLabel::AutoSize() {
+    std::string text = Caption();
+    HDC dc = GetDC(FHandle);
+    HGDIOBJ old = SelectObject(dc, FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
+    RECT r = {0, 0, 0, 0};
+    DrawTextA(dc, text.empty() ? " " : text.c_str(), -1, &r, DT_CALCRECT | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(FHandle, dc);
+    SetBounds(FLeft, FTop, r.right - r.left, r.bottom - r.top);
+}
+
+void TLabel::SetLinkStyle(HFONT UnderlinedFont) {
+    FLink = true;
+    SetFont(UnderlinedFont);
+    AutoSize();
+}
+
+void TLabel::DoCommand(WORD Code) {
+    if (Code == STN_CLICKED) Raise(OnClick, this);
+}
+
+HBRUSH TLabel::DoCtlColor(HDC DC) {
+    SetBkMode(DC, TRANSPARENT);
+    if (FLink) SetTextColor(DC, IsWindowEnabled(FHandle) ? RGB(0, 0, 255) : GetSysColor(COLOR_GRAYTEXT));
+    return GetSysColorBrush(COLOR_BTNFACE);
+}
+
+// ---------------------------------------------------------------------------------------
+
+TEdit::TEdit(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height)
+    : TWinControl(AOwner, AParent) {
+    CreateControl("EDIT", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, "", Left, Top,
+                  Width, Height);
+}
+
+void TEdit::SetPasswordChar(char C) {
+    LONG style = GetWindowLongA(FHandle, GWL_STYLE);
+    SetWindowLongA(FHandle, GWL_STYLE, C ? (style | ES_PASSWORD) : (style & ~ES_PASSWORD));
+    SendMessageA(FHandle, EM_SETPASSWORDCHAR, static_cast<WPARAM>(static_cast<unsigned char>(C)), 0);
+    InvalidateRect(FHandle, nullptr, TRUE);
+}
+
+char TEdit::PasswordChar() const {
+    return static_cast<char>(SendMessageA(FHandle, EM_GETPASSWORDCHAR, 0, 0));
+}
+
+void TEdit::DoCommand(WORD Code) {
+    if (Code == EN_CHANGE) Raise(OnChange, this);
+}
+
+// ---------------------------------------------------------------------------------------
+
+TButton::TButton(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
+                 int Height, const std::string& Caption, bool Default, int Id)
+    : TWinControl(AOwner, AParent) {
+    if (Id) Tag = Id;
+    CreateControl("BUTTON", WS_VISIBLE | WS_TABSTOP | (Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0,
+                  Caption, Left, Top, Width, Height);
+}
+
+void TButton::DoCommand(WORD Code) {
+    if (Code == BN_CLICKED) Click();
+}
+
+// ---------------------------------------------------------------------------------------
+
+TCheckBox::TCheckBox(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
+                     int Height, const std::string& Caption)
+    : TWinControl(AOwner, AParent) {
+    CreateControl("BUTTON", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, Caption, Left, Top, Width,
+                  Height);
+}
+
+bool TCheckBox::Checked() const {
+    return SendMessageA(FHandle, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TCheckBox::SetChecked(bool Value) {
+    SendMessageA(FHandle, BM_SETCHECK, Value ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void TCheckBox::DoCommand(WORD Code) {
+    if (Code == BN_CLICKED) Raise(OnClick, this);
+}
+
+// ---------------------------------------------------------------------------------------
+
+TRadioButton::TRadioButton(TComponent* AOwner, TWinControl* AParent, int Left, int Top,
+                           int Width, int Height, const std::string& Caption)
+    : TWinControl(AOwner, AParent) {
+    // Plain radio buttons: the group is kept by SetChecked, not by the window order.
+    CreateControl("BUTTON", WS_VISIBLE | WS_TABSTOP | BS_RADIOBUTTON, 0, Caption, Left, Top, Width,
+                  Height);
+}
+
+bool TRadioButton::Checked() const {
+    return SendMessageA(FHandle, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TRadioButton::SetChecked(bool Value) {
+    SendMessageA(FHandle, BM_SETCHECK, Value ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (!Value || !Owner()) return;
+    for (int i = 0; i < Owner()->ComponentCount(); ++i) {
+        auto* other = dynamic_cast<TRadioButton*>(Owner()->Components(i));
+        if (other && other != this && other->Parent() == Parent())
+            SendMessageA(other->Handle(), BM_SETCHECK, BST_UNCHECKED, 0);
+    }
+}
+
+void TRadioButton::DoCommand(WORD Code) {
+    if (Code != BN_CLICKED) return;
+    SetChecked(true);
+    Raise(OnClick, this);
+}
+
+// ---------------------------------------------------------------------------------------
+
+TGroupBox::TGroupBox(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
+                     int Height, const std::string& Caption)
+    : TWinControl(AOwner, AParent) {
+    CreateControl("BUTTON", WS_VISIBLE | BS_GROUPBOX, 0, Caption, Left, Top, Width, Height);
+}
+
+THost TGroupBox::ClientHost() const {
+    THost host = FParent ? FParent->ClientHost() : THost{};
+    host.DX += FLeft;
+    host.DY += FTop;
+    return host;
+}
+
+void TGroupBox::SendToBack() {
+    SetWindowPos(FHandle, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+// ---------------------------------------------------------------------------------------
+
+TBevel::TBevel(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
+               TBevelShape Shape)
+    : TWinControl(AOwner, AParent) {
+    CreateControl("STATIC", WS_VISIBLE | (Shape == bsTopLine ? SS_ETCHEDHORZ : SS_ETCHEDFRAME), 0, "",
+                  Left, Top, Width, Height);
+}
+
+// ---------------------------------------------------------------------------------------
+
+TSpinEdit::TSpinEdit(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
+                     int Height, TSpinRange Range, int Value)
+    : TWinControl(AOwner, AParent), FRange(Range) {
+    CreateControl("EDIT", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, "", Left, Top,
+                  Width, Height);
+    THost host = FParent ? FParent->ClientHost() : THost{};
+    FUpDown = CreateWindowExA(0, UPDOWN_CLASSA, "",
+                              WS_CHILD | WS_VISIBLE | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_SETBUDDYINT |
+                                  UDS_NOTHOUSANDS,
+                              0, 0, 0, 0, host.Window, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SendMessageA(FUpDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(FHandle), 0);
+    SendMessageA(FUpDown, UDM_SETRANGE32, static_cast<WPARAM>(Range.MinValue),
+                 static_cast<LPARAM>(Range.MaxValue));
+    SetValue(Value);
+}
+
+TSpinEdit::~TSpinEdit() {
+    if (FUpDown && IsWindow(FUpDown)) DestroyWindow(FUpDown);
+}
+
+int TSpinEdit::Value() const { return FRange.ValueFromText(Caption()); }
+
+void TSpinEdit::SetValue(int Value) {
+    int v = FRange.Clamp(Value);
+    SendMessageA(FUpDown, UDM_SETPOS32, 0, v);
+    SetCaption(IntToStr(v));
+}
+
+void TSpinEdit::SetEnabled(bool Value) {
+    TWinControl::SetEnabled(Value);
+    EnableWindow(FUpDown, Value);
+}
+
+void TSpinEdit::DoCommand(WORD Code) {
+    // Leaving the box puts what was typed back into the range.
+    if (Code == EN_KILLFOCUS) {
+        std::string shown = Caption();
+        int v = Value();
+        if (shown != IntToStr(v)) SetValue(v);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+
+TPageControl::TPageControl(TComponent* AOwner, TWinControl* AParent, int Left, int Top,
+                           int Width, int Height)
+    : TWinControl(AOwner, AParent) {
+    CreateControl(WC_TABCONTROLA, WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
+                  WS_EX_CONTROLPARENT, "", Left, Top, Width, Height);
+}
+
+RECT TPageControl::PageRect() const {
+    RECT r = {0, 0, FWidth, FHeight};
+    TabCtrl_AdjustRect(FHandle, FALSE, &r);
+    return r;
+}
+
+void TPageControl::AddPage(TTabSheet* Page, const std::string& Caption) {
+    TCITEMA item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = const_cast<char*>(Caption.c_str());
+    SendMessageA(FHandle, TCM_INSERTITEMA, FPages.size(), reinterpret_cast<LPARAM>(&item));
+    FPages.push_back(Page);
+}
+
+int TPageControl::ActivePageIndex() const {
+    return static_cast<int>(SendMessageA(FHandle, TCM_GETCURSEL, 0, 0));
+}
+
+void TPageControl::SetActivePageIndex(int Index) {
+    if (Index < 0 || Index >= PageCount()) return;
+    SendMessageA(FHandle, TCM_SETCURSEL, Index, 0);
+    ShowActive();
+}
+
+TTabSheet* TPageControl::ActivePage() const {
+    int i = ActivePageIndex();
+    return (i >= 0 && i < PageCount()) ? FPages[i] : nullptr;
+}
+
+void TPageControl::SetActivePage(TTabSheet* Page) {
+    for (int i = 0; i < PageCount(); ++i)
+        if (FPages[i] == Page) SetActivePageIndex(i);
+}
+
+void TPageControl::ShowActive() {
+    int active = ActivePageIndex();
+    RECT r = PageRect();
+    for (int i = 0; i < PageCount(); ++i) {
+        if (i == active) {
+            FPages[i]->SetBounds(r.left, r.top, r.right - r.left, r.bottom - r.top);
+            SetWindowPos(FPages[i]->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        }
+        FPages[i]->SetVisible(i == active);
+    }
+}
+
+bool TPageControl::DoNotify(NMHDR* Header, LRESULT& Result) {
+    if (Header->code == static_cast<UINT>(TCN_SELCHANGE)) {
+        ShowActive();
+        Result = 0;
+        return true;
+    }
+    return false;
+}
+
+TTabSheet::TTabSheet(TComponent* AOwner, TPageControl* APageControl, const std::string& Caption)
+    : TWinControl(AOwner, APageControl), FPageControl(APageControl) {
+    RECT r = APageControl->PageRect();
+    CreateContainer(APageControl->Handle(), WS_CHILD | WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT, Caption,
+                    r.left, r.top, r.right - r.left, r.bottom - r.top);
+    APageControl->AddPage(this, Caption);
+    if (APageControl->PageCount() == 1) APageControl->SetActivePageIndex(0);
+}
+
+// ---------------------------------------------------------------------------------------
+
+TImage::TImage(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height)
+    : TWinControl(AOwner, AParent) {
+    CreateControl("STATIC", WS_VISIBLE | SS_BITMAP | SS_CENTERIMAGE, 0, "", Left, Top, Width, Height);
+}
+
+TImage::~TImage() {
+    BeginDestroy();
+    DestroyHandle();
+    if (FBitmap) DeleteObject(FBitmap);
+}
+
+void TImage::SetBitmap(HBITMAP Bitmap) {
+    HBITMAP old = FBitmap;
+    FBitmap = Bitmap;
+    SendMessageA(FHandle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(Bitmap));
+    // SS_BITMAP resizes the control to the picture; keep the designed box.
+    SetBounds(FLeft, FTop, FWidth, FHeight);
+    if (old) DeleteObject(old);
+}

@@ -1,0 +1,152 @@
+#pragma once
+// The ordinary controls of a form. Positions are relative to the parent control; changes
+// made from code do not raise the user's click handlers.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/Forms_win.h"
+#include "ui/SpinRange.h"
+
+class TLabel : public TWinControl {
+public:
+    TLabel(TComponent* AOwner, TWinControl* AParent, int Left, int Top, const std::string& Caption,
+           int Width = 0, int Height = 0);
+    // Blue, underlined, with a hand cursor: a web address.
+    void SetLinkStyle(HFONT UnderlinedFont);
+    void DoCommand(WORD Code) override;
+    HBRUSH DoCtlColor(HDC DC) override;
+    HCURSOR Cursor() const override { return FLink ? LoadCursorA(nullptr, IDC_HAND) : nullptr; }
+    // Resizes the label to its text in its current font.
+    void AutoSize();
+
+    TNotifyEvent OnClick;
+
+private:
+    bool FLink = false;
+};
+
+class TEdit : public TWinControl {
+public:
+    TEdit(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height = 21);
+    std::string Text() const { return Caption(); }
+    void SetText(const std::string& Value) { SetCaption(Value); }
+    // Shows this character for every character typed; 0 shows the text.
+    void SetPasswordChar(char C);
+    char PasswordChar() const;
+    void DoCommand(WORD Code) override;
+    TNotifyEvent OnChange;
+};
+
+class TButton : public TWinControl {
+public:
+    // Tag IDOK or IDCANCEL before creation makes Enter or Escape press the button.
+    TButton(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
+            const std::string& Caption, bool Default = false, int Id = 0);
+    void Click() { Raise(OnClick, this); }
+    void DoCommand(WORD Code) override;
+    TNotifyEvent OnClick;
+};
+
+class TCheckBox : public TWinControl {
+public:
+    TCheckBox(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
+              const std::string& Caption);
+    bool Checked() const;
+    void SetChecked(bool Value);
+    void DoCommand(WORD Code) override;
+    TNotifyEvent OnClick;
+};
+
+class TRadioButton : public TWinControl {
+public:
+    TRadioButton(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
+                 int Height, const std::string& Caption);
+    bool Checked() const;
+    // Checking one radio button clears the others with the same parent.
+    void SetChecked(bool Value);
+    void DoCommand(WORD Code) override;
+    TNotifyEvent OnClick;
+};
+
+class TGroupBox : public TWinControl {
+public:
+    TGroupBox(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
+              const std::string& Caption);
+    // Children are created beside the frame, offset by its position.
+    THost ClientHost() const override;
+    // Puts the frame beneath the controls that overlap it.
+    void SendToBack();
+};
+
+enum TBevelShape { bsTopLine, bsFrame };
+
+class TBevel : public TWinControl {
+public:
+    TBevel(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
+           TBevelShape Shape);
+};
+
+class TSpinEdit : public TWinControl {
+public:
+    TSpinEdit(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
+              TSpinRange Range, int Value);
+    ~TSpinEdit() override;
+    int Value() const;
+    void SetValue(int Value);
+    const TSpinRange& Range() const { return FRange; }
+    std::string Text() const { return Caption(); }
+    void SetText(const std::string& Value) { SetCaption(Value); }
+    void SetEnabled(bool Value) override;
+    HWND UpDownHandle() const { return FUpDown; }
+    void DoCommand(WORD Code) override;
+
+private:
+    TSpinRange FRange;
+    HWND FUpDown = nullptr;
+};
+
+class TPageControl;
+
+class TTabSheet : public TWinControl {
+public:
+    TTabSheet(TComponent* AOwner, TPageControl* APageControl, const std::string& Caption);
+    TPageControl* PageControl() const { return FPageControl; }
+
+private:
+    TPageControl* FPageControl;
+};
+
+class TPageControl : public TWinControl {
+public:
+    TPageControl(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
+                 int Height);
+    int PageCount() const { return static_cast<int>(FPages.size()); }
+    TTabSheet* Pages(int Index) const { return FPages.at(Index); }
+    int ActivePageIndex() const;
+    void SetActivePageIndex(int Index);
+    TTabSheet* ActivePage() const;
+    void SetActivePage(TTabSheet* Page);
+    bool DoNotify(NMHDR* Header, LRESULT& Result) override;
+    // The display area of the pages, in the tab control's coordinates.
+    RECT PageRect() const;
+
+private:
+    friend class TTabSheet;
+    void AddPage(TTabSheet* Page, const std::string& Caption);
+    void ShowActive();
+    std::vector<TTabSheet*> FPages;
+};
+
+class TImage : public TWinControl {
+public:
+    TImage(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height);
+    ~TImage() override;
+    // Takes ownership of the bitmap.
+    void SetBitmap(HBITMAP Bitmap);
+    HBITMAP Bitmap() const { return FBitmap; }
+
+private:
+    HBITMAP FBitmap = nullptr;
+};
