@@ -1,0 +1,851 @@
+// The Winsock socket against real loopback peers. Peers are threads of this executable on
+// blocking Winsock sockets bound to 127.0.0.1; every wait is bounded in time.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "http/WSocket_win.h"
+
+namespace {
+
+// Dispatches this thread's messages until Done() holds or Ms milliseconds have passed.
+bool PumpUntil(const std::function<bool()>& Done, DWORD Ms = 5000) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (Done()) return true;
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= Ms) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(20, Ms - elapsed), QS_ALLINPUT);
+    }
+}
+
+void PumpFor(DWORD Ms) {
+    PumpUntil([] { return false; }, Ms);
+}
+
+struct WinsockUser {
+    WinsockUser() {
+        WSADATA d;
+        WSAStartup(MAKEWORD(2, 2), &d);
+    }
+    ~WinsockUser() { WSACleanup(); }
+};
+
+void SetTimeouts(SOCKET s, int Ms) {
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&Ms), sizeof Ms);
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&Ms), sizeof Ms);
+}
+
+bool SendAll(SOCKET s, const std::string& Data) {
+    size_t off = 0;
+    while (off < Data.size()) {
+        int n = send(s, Data.data() + off, static_cast<int>(Data.size() - off), 0);
+        if (n <= 0) return false;
+        off += n;
+    }
+    return true;
+}
+
+void HardClose(SOCKET s) {
+    linger l{1, 0};
+    setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
+    closesocket(s);
+}
+
+// Reads until the other side closes (or the time-out of the socket strikes).
+std::string ReadToEnd(SOCKET s) {
+    std::string all;
+    char buf[4096];
+    for (int i = 0; i < 100000; ++i) {
+        int n = recv(s, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        all.append(buf, n);
+    }
+    return all;
+}
+
+// A listening peer on 127.0.0.1 that runs Serve on each accepted connection, for at most
+// MaxConns connections, each accept waiting at most 10 s.
+class LoopbackPeer {
+public:
+    LoopbackPeer(std::function<void(SOCKET)> Serve, int MaxConns = 1)
+        : FServe(std::move(Serve)), FMax(MaxConns) {
+        FListener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(FListener, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        int len = sizeof sa;
+        getsockname(FListener, reinterpret_cast<sockaddr*>(&sa), &len);
+        FPort = ntohs(sa.sin_port);
+        listen(FListener, 64);
+        FThread = std::thread([this] { Run(); });
+    }
+    ~LoopbackPeer() {
+        FStop = true;
+        if (FThread.joinable()) FThread.join();
+        closesocket(FListener);
+    }
+    std::string Port() const { return std::to_string(FPort); }
+    int Accepted() const { return FAccepted; }
+
+private:
+    void Run() {
+        for (int i = 0; i < FMax && !FStop; ) {
+            fd_set set;
+            FD_ZERO(&set);
+            FD_SET(FListener, &set);
+            timeval tv{0, 100000};
+            if (select(0, &set, nullptr, nullptr, &tv) <= 0) {
+                if (++FIdle > 100) break;  // 10 s without a client
+                continue;
+            }
+            FIdle = 0;
+            SOCKET c = accept(FListener, nullptr, nullptr);
+            if (c == INVALID_SOCKET) break;
+            ++i;
+            ++FAccepted;
+            SetTimeouts(c, 10000);
+            FServe(c);
+        }
+    }
+    WinsockUser FWsa;
+    std::function<void(SOCKET)> FServe;
+    int FMax;
+    SOCKET FListener = INVALID_SOCKET;
+    u_short FPort = 0;
+    std::thread FThread;
+    std::atomic<bool> FStop{false};
+    std::atomic<int> FAccepted{0};
+    int FIdle = 0;
+};
+
+// A port on which nothing listens: bound once, then released.
+std::string RefusedPort() {
+    WinsockUser wsa;
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    int len = sizeof sa;
+    getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len);
+    closesocket(s);
+    return std::to_string(ntohs(sa.sin_port));
+}
+
+std::string Pattern(size_t n) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    return s;
+}
+
+// Events of one socket, in order.
+struct Log {
+    std::vector<std::string> events;
+    int closed = 0;
+    uint16_t closeError = 0xFFFF;
+    int connected = 0;
+    uint16_t connectError = 0xFFFF;
+    void Wire(TWSocket& s) {
+        s.OnSessionConnected = [this](TObject*, uint16_t e) {
+            ++connected;
+            connectError = e;
+            events.push_back("connected " + std::to_string(e));
+        };
+        s.OnSessionClosed = [this](TObject*, uint16_t e) {
+            ++closed;
+            closeError = e;
+            events.push_back("closed " + std::to_string(e));
+        };
+        s.OnDataSent = [this](TObject*, uint16_t e) { events.push_back("sent " + std::to_string(e)); };
+        s.OnDnsLookupDone = [this](TObject*, uint16_t e) { events.push_back("dns " + std::to_string(e)); };
+    }
+};
+
+void StartConnect(TWSocket& s, const std::string& Port) {
+    s.SetAddr("127.0.0.1");
+    s.SetPort(Port);
+    s.SetProto("tcp");
+    s.Connect();
+}
+
+BOOL CALLBACK CountIfSocketWindow(HWND h, LPARAM p) {
+    char cls[64] = {};
+    GetClassNameA(h, cls, sizeof cls);
+    if (std::string(cls) == "XSocketWindowClass") ++*reinterpret_cast<int*>(p);
+    return TRUE;
+}
+
+int CountSocketWindows() {
+    int n = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountIfSocketWindow, reinterpret_cast<LPARAM>(&n));
+    return n;
+}
+
+DWORD HandleCount() {
+    using Fn = BOOL(WINAPI*)(HANDLE, PDWORD);
+    auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetProcessHandleCount")));
+    DWORD n = 0;
+    if (fn) fn(GetCurrentProcess(), &n);
+    return n;
+}
+
+}  // namespace
+
+TEST(WSocketConnect, EchoesALargeBlockAndReportsDataSentOnceDrained) {
+    LoopbackPeer peer([](SOCKET c) {
+        char buf[8192];
+        for (int i = 0; i < 100000; ++i) {
+            int n = recv(c, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            if (!SendAll(c, std::string(buf, n))) break;
+        }
+        closesocket(c);
+    });
+    const std::string block = Pattern(300000);
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    std::string echoed;
+    bool queueEmptyAtDataSent = false;
+    int sendDataBytes = 0;
+    s.OnSendData = [&](TObject*, int n) { sendDataBytes += n; };
+    s.OnDataSent = [&](TObject*, uint16_t e) {
+        log.events.push_back("sent " + std::to_string(e));
+        queueEmptyAtDataSent = s.AllSent() && s.BufferedByteCount() == 0;
+    };
+    s.OnSessionConnected = [&](TObject*, uint16_t e) {
+        log.events.push_back("connected " + std::to_string(e));
+        EXPECT_EQ(s.State(), wsConnected);
+        EXPECT_EQ(s.Send(block.data(), static_cast<int>(block.size())), static_cast<int>(block.size()));
+    };
+    s.OnDataAvailable = [&](TObject*, uint16_t) {
+        char buf[5000];
+        int n = s.Receive(buf, sizeof buf);
+        if (n > 0) echoed.append(buf, n);
+    };
+    StartConnect(s, peer.Port());
+    EXPECT_EQ(s.State(), wsConnecting);
+    ASSERT_TRUE(PumpUntil([&] { return echoed.size() >= block.size(); }, 20000)) << echoed.size();
+    EXPECT_TRUE(echoed == block);
+    EXPECT_EQ(s.ReadCount(), static_cast<int>(block.size()));
+    EXPECT_EQ(sendDataBytes, static_cast<int>(block.size()));
+    ASSERT_FALSE(log.events.empty());
+    EXPECT_EQ(log.events.front(), "connected 0");
+    EXPECT_TRUE(queueEmptyAtDataSent);
+    EXPECT_EQ(s.PeerAddr(), "127.0.0.1");
+    EXPECT_EQ(s.PeerPort(), peer.Port());
+    s.Close();
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_EQ(s.PeerAddr(), "error");
+}
+
+TEST(WSocketConnect, RefusedPortGives10061ThenSessionClosed) {
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    StartConnect(s, RefusedPort());
+    ASSERT_TRUE(PumpUntil([&] { return log.closed > 0; }, 10000));
+    ASSERT_GE(log.events.size(), 2u);
+    EXPECT_EQ(log.events[0], "connected 10061");
+    EXPECT_EQ(log.events[1].rfind("closed", 0), 0u);
+    EXPECT_EQ(log.closed, 1);
+    EXPECT_EQ(s.State(), wsClosed);
+    PumpFor(200);
+    EXPECT_EQ(log.closed, 1);
+}
+
+TEST(WSocketConnect, PeerResetWithDataQueuedClosesOnceWith10054) {
+    std::atomic<bool> reset{false};
+    LoopbackPeer peer([&](SOCKET c) {
+        // Read a little so the client is surely connected, then stall and reset.
+        char buf[16];
+        recv(c, buf, sizeof buf, 0);
+        Sleep(300);
+        HardClose(c);
+        reset = true;
+    });
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    const std::string big = Pattern(4 * 1024 * 1024);
+    s.OnSessionConnected = [&](TObject*, uint16_t e) {
+        ++log.connected;
+        EXPECT_EQ(e, 0);
+        s.Send(big.data(), static_cast<int>(big.size()));
+    };
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return log.closed > 0; }, 15000));
+    EXPECT_TRUE(reset);
+    PumpFor(300);
+    EXPECT_EQ(log.closed, 1);
+    EXPECT_EQ(log.closeError, 10054);
+    EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(WSocketSend, OnClosedSocketGivesMinusOneAnd10057) {
+    TWSocket s;
+    int errors = 0;
+    s.OnError = [&](TObject*) { ++errors; };
+    EXPECT_EQ(s.Send("abc", 3), -1);
+    EXPECT_EQ(s.LastError(), 10057);
+    EXPECT_EQ(errors, 1);
+    TWSocket t;
+    try {
+        t.SendStr("abc");
+        FAIL() << "no exception";
+    } catch (const ESocketException& e) {
+        EXPECT_EQ(std::string(e.what()), "Error 10057 in function Send\r\nSocket is not connected");
+    }
+    EXPECT_EQ(t.SendStr(""), 0);
+}
+
+TEST(WSocketReceive, WithoutHandlerDataIsReadAndDiscarded) {
+    std::atomic<bool> clientClosed{false};
+    LoopbackPeer peer([&](SOCKET c) {
+        SendAll(c, Pattern(50000));
+        ReadToEnd(c);
+        clientClosed = true;
+        closesocket(c);
+    });
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return s.ReadCount() >= 50000; }, 10000)) << s.ReadCount();
+    EXPECT_EQ(s.ReadCount(), 50000);
+    s.Close();
+    EXPECT_TRUE(PumpUntil([&] { return clientClosed.load(); }, 5000));
+}
+
+TEST(WSocketClose, PeerCloseDeliversEverythingThenClosesOnce) {
+    LoopbackPeer peer([](SOCKET c) {
+        SendAll(c, Pattern(20000));
+        shutdown(c, SD_SEND);
+        closesocket(c);
+    });
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    std::string got;
+    bool closedBeforeAllData = false;
+    s.OnDataAvailable = [&](TObject*, uint16_t) {
+        char buf[700];
+        int n = s.Receive(buf, sizeof buf);
+        if (n > 0) got.append(buf, n);
+    };
+    s.OnSessionClosed = [&](TObject*, uint16_t e) {
+        ++log.closed;
+        log.closeError = e;
+        closedBeforeAllData = got.size() < 20000;
+    };
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return log.closed > 0; }, 10000));
+    EXPECT_FALSE(closedBeforeAllData);
+    EXPECT_TRUE(got == Pattern(20000));
+    EXPECT_EQ(log.closeError, 0);
+    PumpFor(200);
+    EXPECT_EQ(log.closed, 1);
+    EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(WSocketClose, CloseLaterClosesFromTheMessageLoop) {
+    std::atomic<bool> peerSawEnd{false};
+    LoopbackPeer peer([&](SOCKET c) {
+        ReadToEnd(c);
+        peerSawEnd = true;
+        closesocket(c);
+    });
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    TSocketState stateAfterCall = wsInvalidState;
+    s.OnSessionConnected = [&](TObject*, uint16_t) {
+        s.CloseLater();
+        stateAfterCall = s.State();
+    };
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return log.closed > 0; }, 10000));
+    EXPECT_EQ(stateAfterCall, wsConnected);
+    EXPECT_EQ(log.closeError, 0);
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_TRUE(PumpUntil([&] { return peerSawEnd.load(); }, 5000));
+}
+
+TEST(WSocketClose, AbortClosesAtOnceAndDropsTheQueue) {
+    std::atomic<bool> peerSawEnd{false};
+    LoopbackPeer peer([&](SOCKET c) {
+        Sleep(200);
+        ReadToEnd(c);
+        peerSawEnd = true;
+        closesocket(c);
+    });
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }, 5000));
+    const std::string big = Pattern(2 * 1024 * 1024);
+    s.Send(big.data(), static_cast<int>(big.size()));
+    s.Abort();
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_EQ(s.BufferedByteCount(), 0);
+    EXPECT_EQ(log.closed, 1);
+    EXPECT_TRUE(PumpUntil([&] { return peerSawEnd.load(); }, 15000));
+    PumpFor(100);
+    EXPECT_EQ(log.closed, 1);
+}
+
+TEST(WSocketDns, DottedAddressAnswersBeforeDnsLookupReturns) {
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    s.DnsLookup(" 127.0.0.1 ");
+    EXPECT_EQ(log.events, std::vector<std::string>{"dns 0"});
+    EXPECT_EQ(s.DnsResult(), "127.0.0.1");
+    EXPECT_EQ(s.DnsResultList().Count(), 1);
+}
+
+TEST(WSocketDns, HostNameAnswersLaterFromTheMessageLoop) {
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    s.DnsLookup("localhost");
+    EXPECT_TRUE(log.events.empty());
+    ASSERT_TRUE(PumpUntil([&] { return !log.events.empty(); }, 10000));
+    EXPECT_EQ(log.events[0], "dns 0");
+    EXPECT_FALSE(s.DnsResult().empty());
+    EXPECT_TRUE(WSocketIsDottedIP(s.DnsResult())) << s.DnsResult();
+    EXPECT_EQ(s.DnsResultList()[0], s.DnsResult());
+}
+
+TEST(WSocketDns, EmptyNameThrowsOrReportsThroughOnError) {
+    TWSocket s;
+    try {
+        s.DnsLookup("");
+        FAIL() << "no exception";
+    } catch (const ESocketException& e) {
+        EXPECT_STREQ(e.what(), "DNS lookup: invalid host name.");
+    }
+    Log log;
+    log.Wire(s);
+    s.OnError = [&](TObject*) { log.events.push_back("error"); };
+    s.DnsLookup("");
+    EXPECT_EQ(log.events, (std::vector<std::string>{"error", "dns 10022"}));
+}
+
+TEST(WSocketDns, CancelReportsInterruptedAndIgnoresTheLateAnswer) {
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    s.DnsLookup("localhost");
+    s.CancelDnsLookup();
+    EXPECT_EQ(log.events, std::vector<std::string>{"dns 10004"});
+    PumpFor(500);
+    EXPECT_EQ(log.events.size(), 1u);
+}
+
+TEST(WSocketLineMode, SplitsLinesAcrossPackets) {
+    LoopbackPeer peer([](SOCKET c) {
+        const char* parts[] = {"hel", "lo\r\nwor", "ld\r\nla", "st"};
+        for (const char* p : parts) {
+            SendAll(c, p);
+            Sleep(60);
+        }
+        closesocket(c);
+    });
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    s.SetLineMode(true);
+    std::vector<std::string> lines;
+    s.OnDataAvailable = [&](TObject*, uint16_t) {
+        char buf[64];
+        int n = s.Receive(buf, sizeof buf);
+        if (n > 0) lines.emplace_back(buf, n);
+    };
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return log.closed > 0; }, 10000));
+    // The unterminated tail comes as a last line when the connection ends.
+    EXPECT_EQ(lines, (std::vector<std::string>{"hello\r\n", "world\r\n", "last"}));
+}
+
+TEST(WSocketLineMode, LineLimitClearsAnOverlongLine) {
+    std::atomic<bool> go{false};
+    LoopbackPeer peer([&](SOCKET c) {
+        for (int i = 0; i < 500 && !go; ++i) Sleep(10);
+        SendAll(c, "0123456789abcdefghij");
+        Sleep(200);
+        SendAll(c, "ok\r\n");
+        ReadToEnd(c);
+        closesocket(c);
+    });
+    TWSocket s;
+    s.SetLineMode(true);
+    s.LineLimit = 10;
+    std::vector<int> exceeded;
+    std::vector<std::string> lines;
+    s.OnLineLimitExceeded = [&](TObject*, int len, bool& clear) {
+        exceeded.push_back(len);
+        EXPECT_TRUE(clear);
+    };
+    s.OnDataAvailable = [&](TObject*, uint16_t) {
+        char buf[64];
+        int n = s.Receive(buf, sizeof buf);
+        if (n > 0) lines.emplace_back(buf, n);
+    };
+    s.OnSessionConnected = [&](TObject*, uint16_t) { go = true; };
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return !lines.empty(); }, 10000));
+    ASSERT_FALSE(exceeded.empty());
+    EXPECT_EQ(exceeded.back(), 20);
+    // The cleared bytes are gone; the next line stands alone.
+    EXPECT_EQ(lines, std::vector<std::string>{"ok\r\n"});
+    EXPECT_EQ(s.LineBufferedCount(), 0);
+}
+
+TEST(WSocketLineMode, SwitchingLineModeOffHandsOutTheRestRaw) {
+    LoopbackPeer peer([](SOCKET c) {
+        SendAll(c, "HEAD\r\nbody-bytes");
+        ReadToEnd(c);
+        closesocket(c);
+    });
+    TWSocket s;
+    s.SetLineMode(true);
+    std::string first, rest;
+    s.OnDataAvailable = [&](TObject*, uint16_t) {
+        char buf[64];
+        int n = s.Receive(buf, sizeof buf);
+        if (n <= 0) return;
+        if (first.empty()) {
+            first.assign(buf, n);
+            s.SetLineMode(false);
+        } else {
+            rest.append(buf, n);
+        }
+    };
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return rest.size() >= 10; }, 10000));
+    EXPECT_EQ(first, "HEAD\r\n");
+    EXPECT_EQ(rest, "body-bytes");
+}
+
+TEST(WSocketServer, ListenAcceptAndTalk) {
+    TWSocket server;
+    server.SetAddr("127.0.0.1");
+    server.SetPort("0");
+    server.SetProto("tcp");
+    std::unique_ptr<TWSocket> accepted;
+    std::string serverGot;
+    server.OnSessionAvailable = [&](TObject*, uint16_t e) {
+        EXPECT_EQ(e, 0);
+        SOCKET h = server.Accept();
+        ASSERT_NE(h, INVALID_SOCKET);
+        accepted.reset(new TWSocket);
+        accepted->OnDataAvailable = [&](TObject*, uint16_t) {
+            char buf[64];
+            int n = accepted->Receive(buf, sizeof buf);
+            if (n > 0) serverGot.append(buf, n);
+            if (serverGot == "ping") accepted->SendStr("pong");
+        };
+        accepted->Dup(h);
+    };
+    server.Listen();
+    ASSERT_EQ(server.State(), wsListening);
+    std::string port = server.GetXPort();
+    ASSERT_NE(port, "0");
+
+    TWSocket client;
+    std::string clientGot;
+    client.OnSessionConnected = [&](TObject*, uint16_t e) {
+        EXPECT_EQ(e, 0);
+        client.SendStr("ping");
+    };
+    client.OnDataAvailable = [&](TObject*, uint16_t) { clientGot += client.ReceiveStr(); };
+    StartConnect(client, port);
+    ASSERT_TRUE(PumpUntil([&] { return clientGot == "pong"; }, 10000)) << clientGot;
+    ASSERT_TRUE(accepted);
+    EXPECT_EQ(accepted->State(), wsConnected);
+    EXPECT_EQ(accepted->PeerAddr(), "127.0.0.1");
+    EXPECT_EQ(accepted->PeerPort(), client.GetXPort());
+
+    TWSocket notListening;
+    EXPECT_THROW(notListening.Accept(), ESocketException);
+}
+
+TEST(WSocketServer, ListenOnABusyPortFailsWithoutLeakingTheHandle) {
+    TWSocket first;
+    first.SetAddr("127.0.0.1");
+    first.SetPort("0");
+    first.Listen();
+    std::string port = first.GetXPort();
+    TWSocket second;
+    second.SetAddr("127.0.0.1");
+    second.SetPort(port);
+    try {
+        second.Listen();
+        FAIL() << "no exception";
+    } catch (const ESocketException& e) {
+        EXPECT_NE(std::string(e.what()).find("in function Bind"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(second.HSocket(), INVALID_SOCKET);
+    EXPECT_EQ(second.State(), wsClosed);
+}
+
+TEST(WSocketProperties, ChecksAndTextsOnAConnectedSocket) {
+    LoopbackPeer peer([](SOCKET c) {
+        ReadToEnd(c);
+        closesocket(c);
+    });
+    TWSocket s;
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }, 5000));
+    try {
+        s.SetPort("1");
+        FAIL() << "no exception";
+    } catch (const ESocketException& e) {
+        EXPECT_STREQ(e.what(), "Cannot change Port if not closed");
+    }
+    EXPECT_NO_THROW(s.SetPort(peer.Port()));
+    try {
+        s.Connect();
+        FAIL() << "no exception";
+    } catch (const ESocketException& e) {
+        EXPECT_STREQ(e.what(), "Connect: Socket already in use");
+    }
+    try {
+        s.SetReqVerHigh(2);
+        FAIL() << "no exception";
+    } catch (const ESocketException& e) {
+        EXPECT_STREQ(e.what(), "SetReqVerHigh: WinSock version can't be changed now");
+    }
+    EXPECT_THROW(s.SetSendFlags(static_cast<TSocketSendFlags>(7)), ESocketException);
+    s.Close();
+}
+
+TEST(WSocketProperties, ConnectChecksAndResolverFailures) {
+    TWSocket s;
+    try {
+        s.Connect();
+        FAIL();
+    } catch (const ESocketException& e) {
+        EXPECT_STREQ(e.what(), "Connect: No Port Specified");
+    }
+    s.SetPort("80");
+    try {
+        s.Connect();
+        FAIL();
+    } catch (const ESocketException& e) {
+        EXPECT_STREQ(e.what(), "Connect: No IP Address Specified");
+    }
+    s.SetAddr("1.2.3.4");
+    s.SetProto("");
+    try {
+        s.Connect();
+        FAIL();
+    } catch (const ESocketException& e) {
+        EXPECT_STREQ(e.what(), "Connect: No Protocol Specified");
+    }
+    s.SetProto("tcp");
+    s.SetPort("no-such-service-here");
+    try {
+        s.Connect();
+        FAIL();
+    } catch (const ESocketException& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("connect: WSocketResolvePort: Cannot convert port 'no-such-service-here', Error #", 0), 0u) << e.what();
+    }
+    EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(WSocketResolvers, ProtocolsPortsAndHosts) {
+    EXPECT_EQ(WSocketResolveProto("UDP "), 17);
+    EXPECT_EQ(WSocketResolveProto("17"), 17);
+    EXPECT_EQ(WSocketResolveProto("tcp"), 6);
+    EXPECT_EQ(WSocketResolveProto("raw"), 255);
+    try {
+        WSocketResolveProto("");
+        FAIL();
+    } catch (const ESocketException& e) {
+        EXPECT_STREQ(e.what(), "WSocketResolveProto: Invalid Protocol.");
+    }
+    EXPECT_THROW(WSocketResolveProto(std::string(32, 'x')), ESocketException);
+    EXPECT_EQ(WSocketResolvePort("8080", "tcp"), htons(8080));
+    EXPECT_EQ(WSocketResolvePort(" 81x", "tcp"), htons(81));
+    try {
+        WSocketResolvePort("", "tcp");
+        FAIL();
+    } catch (const ESocketException& e) {
+        EXPECT_STREQ(e.what(), "WSocketResolvePort: Invalid Port.");
+    }
+    EXPECT_EQ(WSocketResolveHost("127.0.0.1"), htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(WSocketResolveHost("255.255.255.255"), INADDR_NONE);
+    try {
+        WSocketResolveHost("");
+        FAIL();
+    } catch (const ESocketException& e) {
+        EXPECT_STREQ(e.what(), "WSocketResolveHost: '' Invalid Hostname.");
+    }
+    EXPECT_THROW(WSocketResolveHost("no-such-host.invalid"), ESocketException);
+    EXPECT_FALSE(LocalHostName().empty());
+}
+
+TEST(WSocketLibrary, LoadedOnFirstUseAndReleasedWithTheLastSocket) {
+    ASSERT_EQ(WSocketLiveCount(), 0);
+    EXPECT_FALSE(WSocketLibraryLoaded());
+    {
+        TWSocket s;
+        EXPECT_FALSE(WSocketLibraryLoaded());  // nothing called Winsock yet
+        s.DnsLookup("127.0.0.1");
+        EXPECT_TRUE(WSocketLibraryLoaded());
+        EXPECT_EQ(WSocketLiveCount(), 1);
+    }
+    EXPECT_FALSE(WSocketLibraryLoaded());
+    EXPECT_EQ(WSocketLiveCount(), 0);
+    // While unloaded the requested version may change.
+    EXPECT_NO_THROW(WSocketSetReqVerHigh(1));
+}
+
+TEST(WSocketBackground, ExceptionInAHandlerReachesOnBgExceptionAndAborts) {
+    LoopbackPeer peer([](SOCKET c) {
+        ReadToEnd(c);
+        closesocket(c);
+    });
+    TWSocket s;
+    std::string bg;
+    s.OnBgException = [&](TObject*, const std::exception& e, bool& canClose) {
+        bg = e.what();
+        EXPECT_TRUE(canClose);
+    };
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }, 5000));
+    PostMessageA(s.Handle(), WM_SOCKET_TEST, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !bg.empty(); }, 5000));
+    EXPECT_EQ(bg, "Test exception in WSocket");
+    EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(WSocketBackground, WithoutOnBgExceptionTheProcessHandlerHearsIt) {
+    TWSocket s;
+    std::string heard;
+    TObject* sender = nullptr;
+    SetWSocketBgExceptionHandler([&](TObject* who, const std::exception& e) {
+        heard = e.what();
+        sender = who;
+    });
+    PostMessageA(s.Handle(), WM_SOCKET_TEST, 0, 0);
+    PumpUntil([&] { return !heard.empty(); }, 2000);
+    SetWSocketBgExceptionHandler(nullptr);
+    EXPECT_EQ(heard, "Test exception in WSocket");
+    EXPECT_EQ(sender, &s);
+}
+
+TEST(WSocketReentrancy, HandlersMayFreeTheirSocket) {
+    LoopbackPeer peer([](SOCKET c) {
+        SendAll(c, Pattern(10000));
+        ReadToEnd(c);
+        closesocket(c);
+    }, 3);
+    int freed = 0;
+    // Freed from OnDataAvailable while more data waits.
+    auto* a = new TWSocket;
+    a->OnDataAvailable = [&](TObject* sender, uint16_t) {
+        ++freed;
+        delete static_cast<TWSocket*>(sender);
+    };
+    StartConnect(*a, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return freed == 1; }, 5000));
+    // Freed from OnSessionClosed, called from inside Close.
+    auto* b = new TWSocket;
+    b->OnSessionConnected = [&](TObject* sender, uint16_t) { static_cast<TWSocket*>(sender)->Close(); };
+    b->OnSessionClosed = [&](TObject* sender, uint16_t) {
+        ++freed;
+        delete static_cast<TWSocket*>(sender);
+    };
+    StartConnect(*b, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return freed == 2; }, 5000));
+    // Released later from its own handler.
+    auto* c = new TWSocket;
+    bool closedC = false;
+    c->OnSessionConnected = [&](TObject* sender, uint16_t) {
+        static_cast<TWSocket*>(sender)->Abort();
+        static_cast<TWSocket*>(sender)->ReleaseLater();
+    };
+    c->OnSessionClosed = [&](TObject*, uint16_t) { closedC = true; };
+    StartConnect(*c, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return closedC && WSocketLiveCount() == 0; }, 5000));
+    EXPECT_EQ(CountSocketWindows(), 0);
+}
+
+TEST(WSocketSync, WaitUntilReadyTimesOutOrSeesTheFlag) {
+    TWSocket s;
+    s.Timeout = 200;
+    int flag = 0;
+    DWORD start = GetTickCount();
+    EXPECT_EQ(s.WaitUntilReady(flag), 12001);
+    EXPECT_GE(GetTickCount() - start, 150u);
+    s.Timeout = 5000;
+    int done = 0;
+    s.OnDnsLookupDone = [&](TObject*, uint16_t) { done = 1; };
+    EXPECT_EQ(s.Synchronize([&] { s.DnsLookup("localhost"); }, done), 0);
+    EXPECT_EQ(done, 1);
+}
+
+TEST(WSocketRobustness, ThousandConnectionsLeakNoHandlesOrWindows) {
+    // The peer ends each connection differently: graceful close, reset, or a stall that
+    // the client ends.
+    LoopbackPeer peer([](SOCKET c) {
+        static int n = 0;
+        switch (n++ % 3) {
+        case 0:
+            SendAll(c, "hello");
+            closesocket(c);
+            break;
+        case 1:
+            HardClose(c);
+            break;
+        default:
+            ReadToEnd(c);
+            closesocket(c);
+        }
+    }, 1000);
+    // Warm up the lazily loaded parts before counting.
+    {
+        TWSocket w;
+        w.DnsLookup("127.0.0.1");
+    }
+    const int windowsBefore = CountSocketWindows();
+    const DWORD handlesBefore = HandleCount();
+    int done = 0;
+    for (int i = 0; i < 1000; ++i) {
+        TWSocket s;
+        bool closed = false;
+        s.OnDataAvailable = [&](TObject*, uint16_t) { s.ReceiveStr(); };
+        s.OnSessionClosed = [&](TObject*, uint16_t) { closed = true; };
+        s.OnSessionConnected = [&](TObject*, uint16_t) {
+            if (i % 3 == 2) s.CloseLater();
+        };
+        StartConnect(s, peer.Port());
+        if (!PumpUntil([&] { return closed; }, 5000)) break;
+        ++done;
+    }
+    EXPECT_EQ(done, 1000);
+    PumpFor(200);
+    EXPECT_EQ(CountSocketWindows(), windowsBefore);
+    EXPECT_EQ(WSocketLiveCount(), 0);
+    const DWORD handlesAfter = HandleCount();
+    // Allow for a handful of lazily created system handles, not one per connection.
+    EXPECT_LE(handlesAfter, handlesBefore + 10) << handlesBefore << " -> " << handlesAfter;
+}
