@@ -227,14 +227,21 @@ TForm::~TForm() {
 }
 
 void TForm::SetVisible(bool Value) {
-    if (Value == Visible()) return;
+    if (Value == FVisible) {
+        // Still make sure the window matches (it may have been hidden with its owner).
+        if (Value && !IsWindowVisible(FHandle)) ShowWindow(FHandle, SW_SHOW);
+        return;
+    }
     bool isMain = Application && Application->MainForm == this;
     if (Value) {
-        // The form's own show handler runs first, as the form is about to appear.
+        // The form's own show handler runs first, as the form is about to appear; if it
+        // fails, the form stays hidden.
         Raise(OnShow, this);
+        FVisible = true;
         if (isMain) Application->ShowTaskbarWindow(true);
         ShowWindow(FHandle, SW_SHOW);
     } else {
+        FVisible = false;
         ShowWindow(FHandle, SW_HIDE);
     }
 }

@@ -82,6 +82,9 @@ public:
     explicit TForm(TComponent* AOwner);
     ~TForm() override;
 
+    // The form's own visibility, kept apart from the window's: the system hides owned
+    // windows while their owner is minimised, which is not the form being hidden.
+    bool Visible() const override { return FVisible; }
     void SetVisible(bool Value) override;
     void Show() { SetVisible(true); }
     void Hide() { SetVisible(false); }
@@ -94,6 +97,9 @@ public:
 
 protected:
     LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+
+private:
+    bool FVisible = false;
 };
 
 class TApplication : public TComponent {

@@ -22,7 +22,8 @@ void TLabel::AutoSize() {
     DrawTextA(dc, text.empty() ? " " : text.c_str(), -1, &r, DT_CALCRECT | DT_NOPREFIX);
     SelectObject(dc, old);
     ReleaseDC(FHandle, dc);
-    SetBounds(FLeft, FTop, r.right - r.left, r.bottom - r.top);
+    // A little slack: the control and DrawText may round the last glyph differently.
+    SetBounds(FLeft, FTop, r.right - r.left + 2, r.bottom - r.top);
 }
 
 void TLabel::SetLinkStyle(HFONT UnderlinedFont) {
@@ -131,10 +132,44 @@ void TRadioButton::DoCommand(WORD Code) {
 
 // ---------------------------------------------------------------------------------------
 
+TComboBox::TComboBox(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height)
+    : TWinControl(AOwner, AParent) {
+    CreateControl("COMBOBOX", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, "", Left, Top,
+                  Width, Height);
+}
+
+int TComboBox::AddItem(const std::string& Text) {
+    return static_cast<int>(SendMessageA(FHandle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Text.c_str())));
+}
+
+void TComboBox::Clear() { SendMessageA(FHandle, CB_RESETCONTENT, 0, 0); }
+
+int TComboBox::Count() const { return static_cast<int>(SendMessageA(FHandle, CB_GETCOUNT, 0, 0)); }
+
+std::string TComboBox::Items(int Index) const {
+    LRESULT len = SendMessageA(FHandle, CB_GETLBTEXTLEN, Index, 0);
+    if (len == CB_ERR) return std::string();
+    std::string s(static_cast<size_t>(len) + 1, '\0');
+    SendMessageA(FHandle, CB_GETLBTEXT, Index, reinterpret_cast<LPARAM>(&s[0]));
+    s.resize(static_cast<size_t>(len));
+    return s;
+}
+
+int TComboBox::ItemIndex() const { return static_cast<int>(SendMessageA(FHandle, CB_GETCURSEL, 0, 0)); }
+
+void TComboBox::SetItemIndex(int Index) { SendMessageA(FHandle, CB_SETCURSEL, Index, 0); }
+
+void TComboBox::DoCommand(WORD Code) {
+    if (Code == CBN_SELCHANGE) Raise(OnChange, this);
+}
+
+// ---------------------------------------------------------------------------------------
+
 TGroupBox::TGroupBox(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
                      int Height, const std::string& Caption)
     : TWinControl(AOwner, AParent) {
-    CreateControl("BUTTON", WS_VISIBLE | BS_GROUPBOX, 0, Caption, Left, Top, Width, Height);
+    // Clipped by its siblings: the frame must not paint over a check box on its edge.
+    CreateControl("BUTTON", WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, Caption, Left, Top, Width, Height);
 }
 
 THost TGroupBox::ClientHost() const {

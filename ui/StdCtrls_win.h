@@ -70,6 +70,21 @@ public:
     TNotifyEvent OnClick;
 };
 
+// A drop-down list to choose one line from.
+class TComboBox : public TWinControl {
+public:
+    TComboBox(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height = 200);
+    int AddItem(const std::string& Text);
+    void Clear();
+    int Count() const;
+    std::string Items(int Index) const;
+    // -1 when nothing is chosen.
+    int ItemIndex() const;
+    void SetItemIndex(int Index);
+    void DoCommand(WORD Code) override;
+    TNotifyEvent OnChange;
+};
+
 class TGroupBox : public TWinControl {
 public:
     TGroupBox(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,

@@ -1,0 +1,278 @@
+#include "app/Main_win.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+
+#include "ui/IniFiles_win.h"
+#include "ui/Jpeg_win.h"
+#include "ui/Registry_win.h"
+#include "ui/VersionInfo_win.h"
+
+TOptionsForm* OptionsForm = nullptr;
+const char* const MakerWebAddress = "www.varnoth.net";
+
+namespace {
+HFONT NormalFont() { return GetFont("Tahoma", 8); }
+HFONT BoldFont() { return GetFont("Tahoma", 8, true); }
+
+// A label placed right after another one on the same line.
+TLabel* LabelAfter(TComponent* Owner, TWinControl* Parent, TLabel* Before, const std::string& Caption,
+                   HFONT Font = nullptr) {
+    auto* label = new TLabel(Owner, Parent, Before->Left() + Before->Width(), Before->Top(), Caption);
+    if (Font) {
+        label->SetFont(Font);
+        label->AutoSize();
+    }
+    return label;
+}
+
+int RightOf(TWinControl* Control, int Gap) { return Control->Left() + Control->Width() + Gap; }
+
+TLabel* BoldLabel(TComponent* Owner, TWinControl* Parent, int Left, int Top, const std::string& Caption,
+                  HFONT Font) {
+    auto* label = new TLabel(Owner, Parent, Left, Top, Caption);
+    label->SetFont(Font);
+    label->AutoSize();
+    return label;
+}
+}  // namespace
+
+TOptionsForm::TOptionsForm(TComponent* AOwner) : TForm(AOwner) {
+    SettingsFile = ExeDirectory() + SettingsFileName;
+    SetFont(NormalFont());
+    SetCaption("Options");
+    SetClientSizeCentered(407, 316);
+    CreateComponents();
+    CreateLayout();
+    // Everything exists: the tray icon takes its start-up decision, then the form loads.
+    ctIcon->Loaded();
+    FormCreate();
+}
+
+TOptionsForm::~TOptionsForm() {
+    BeginDestroy();
+    if (OptionsForm == this) OptionsForm = nullptr;
+}
+
+void TOptionsForm::CreateComponents() {
+    HeaderImages = new TImageList(this);
+    for (int i = 0; i < 4; ++i) HeaderImages->AddResourceIcon("HDR" + std::to_string(i));
+    ImageList1 = new TImageList(this);
+    for (int i = 0; i < 12; ++i) ImageList1->AddResourceIcon((i < 10 ? "IMG0" : "IMG") + std::to_string(i));
+
+    Timer = new TTimer(this, 5000, false);
+    Timer1 = new TTimer(this, 1000, true);
+
+    pmTray = new TPopupMenu(this);
+    pmTray->SetImages(ImageList1);
+    miOptions = new TMenuItem(this, "Options", 7);
+    miShowLatestPopup = new TMenuItem(this, "Show Latest Popup");
+    miShowLatestPopup->Enabled = false;
+    miCheckUpgrade = new TMenuItem(this, "Check for New Version");
+    miExit = new TMenuItem(this, "Exit");
+    N1 = new TMenuItem(this, "-");
+    miSearch = new TMenuItem(this, "Search for Software...", 11);
+    miCheckforNews = new TMenuItem(this, "Check for News...", 6);
+    for (TMenuItem* item : {miOptions, miShowLatestPopup, miCheckUpgrade, miExit, N1, miSearch, miCheckforNews})
+        pmTray->Add(item);
+    miOptions->OnClick = [this](TObject* s) { miOptionsClick(s); };
+    miExit->OnClick = [this](TObject* s) { miExitClick(s); };
+
+    ctIcon = new TTrayIcon(this);
+    ctIcon->SetIconList(HeaderImages);
+    ctIcon->SetCycleInterval(150);
+    ctIcon->SetIconVisible(true);
+    ctIcon->SetIconIndex(0);
+    ctIcon->SetPopupMenu(pmTray);
+    ctIcon->MinimizeToTray = true;
+    ctIcon->SetHint(Application ? Application->Title() : "Pelorin");
+    ctIcon->OnDblClick = [this](TObject* s) { miOptionsClick(s); };
+    ctIcon->OnStartup = [this](TObject* s, bool& show) { ctIconStartup(s, show); };
+}
+
+void TOptionsForm::CreateLayout() {
+    HFONT bold = BoldFont();
+    pcOptions = new TPageControl(this, this, 8, 8, 391, 265);
+    TabSheet1 = new TTabSheet(this, pcOptions, "Settings");
+    TabSheet2 = new TTabSheet(this, pcOptions, "Connection");
+    TabSheet3 = new TTabSheet(this, pcOptions, "About");
+
+    // "Settings": what news, how often, start with Windows.
+    gbNews = new TGroupBox(this, TabSheet1, 8, 6, 367, 126, "News settings");
+    BoldLabel(this, gbNews, 12, 24, "1.", bold);
+    TLabel* select = new TLabel(this, gbNews, 28, 24, "Select Categrory");
+    int comboLeft = std::max(130, select->Left() + select->Width() + 8);
+    TreeCombo = new TComboBox(this, gbNews, comboLeft, 20, 355 - comboLeft);
+    new TLabel(this, gbNews, 28, 46, "Double click on selected category in combobox");
+    new TBevel(this, gbNews, 12, 66, 343, 2, bsTopLine);
+    BoldLabel(this, gbNews, 12, 76, "2.", bold);
+    new TLabel(this, gbNews, 28, 76, "Select Type of News");
+    rbLastAdditions = new TRadioButton(this, gbNews, 28, 96, 140, 17, "Latest Additions");
+    rbTop10 = new TRadioButton(this, gbNews, 190, 96, 140, 17, "Top 10 downloads");
+
+    gbPopup = new TGroupBox(this, TabSheet1, 8, 140, 367, 56, "Popup options");
+    // Each control follows the text before it, so a wider system font does not clip them.
+    TLabel* refresh = new TLabel(this, gbPopup, 12, 26, "Refresh rate");
+    seRefresh = new TSpinEdit(this, gbPopup, RightOf(refresh, 6), 22, 56, 21, RefreshRange, 30);
+    TLabel* minutes = new TLabel(this, gbPopup, RightOf(seRefresh, 6), 26, "min.");
+    TLabel* duration = new TLabel(this, gbPopup, std::max(194, RightOf(minutes, 16)), 26, "Popup duration");
+    seDuration = new TSpinEdit(this, gbPopup, RightOf(duration, 6), 22, 56, 21, DurationRange, 30);
+    new TLabel(this, gbPopup, RightOf(seDuration, 6), 26, "sec.");
+
+    chbLoadOnStartup = new TCheckBox(this, TabSheet1, 14, 206, 220, 17, "Load on Windows start up");
+
+    // "Connection": the proxy.
+    lbProxyNote = new TLabel(this, TabSheet2, 12, 10,
+                             "Use the direct connection whenever possible unless your ISP requires \r\n"
+                             "that you use the proxy.");
+    gbProxy = new TGroupBox(this, TabSheet2, 8, 50, 367, 150, "");
+    chbUseProxy = new TCheckBox(this, TabSheet2, 18, 49, 76, 17, "Use Proxy");
+    lbServer = new TLabel(this, gbProxy, 14, 30, "Server:");
+    edProxServer = new TEdit(this, gbProxy, 76, 26, 180);
+    lbPort = new TLabel(this, gbProxy, 270, 30, "Port:");
+    edProxPort = new TEdit(this, gbProxy, 300, 26, 55);
+    new TBevel(this, gbProxy, 14, 68, 341, 2, bsTopLine);
+    chbAuthenticate = new TCheckBox(this, gbProxy, 22, 60, 86, 17, "Authenticate");
+    lbName = new TLabel(this, gbProxy, 14, 90, "Name:");
+    edProxName = new TEdit(this, gbProxy, 76, 86, 180);
+    lbPassword = new TLabel(this, gbProxy, 14, 118, "Password:");
+    edProxPass = new TEdit(this, gbProxy, 76, 114, 180);
+    edProxPass->SetPasswordChar('*');
+    chbUseProxy->OnClick = [this](TObject* s) { chbUseProxyClick(s); };
+
+    // "About".
+    lbProduct = BoldLabel(this, TabSheet3, 12, 12, "Pelorin ver. ", bold);
+    lbVersion = LabelAfter(this, TabSheet3, lbProduct, FileVersionString(ExeFileName()), bold);
+    new TLabel(this, TabSheet3, 12, 32, "Stay informed about your favorite software articles...");
+    new TBevel(this, TabSheet3, 12, 54, 359, 124, bsFrame);
+    imgLogo = new TImage(this, TabSheet3, 22, 64, 96, 72);
+    imgLogo->SetBitmap(LoadJpegResource("LOGO"));
+    TLabel* created = new TLabel(this, TabSheet3, 132, 70, "Created by: ");
+    LabelAfter(this, TabSheet3, created, "Varnoth", GetFont("Tahoma", 10, true));
+    new TLabel(this, TabSheet3, 132, 94, "Released in 2026");
+    TLabel* web = new TLabel(this, TabSheet3, 132, 118, "Web: ");
+    Label13 = LabelAfter(this, TabSheet3, web, MakerWebAddress);
+    Label13->SetLinkStyle(GetFont("Tahoma", 8, false, true));
+    Label13->OnClick = [this](TObject* s) { Label13Click(s); };
+    btnCheckUpdates = new TButton(this, TabSheet3, 12, 196, 110, 25, "Check for Update");
+    TLabel* sponsor = new TLabel(this, TabSheet3, 0, 202, "Sponsored by Quenlow");
+    RECT page = pcOptions->PageRect();
+    sponsor->SetBounds(page.right - page.left - 12 - sponsor->Width(), 202, sponsor->Width(), sponsor->Height());
+
+    btnOk = new TButton(this, this, 239, 283, 75, 25, "OK", true, IDOK);
+    btnCancel = new TButton(this, this, 324, 283, 75, 25, "Cancel", false, IDCANCEL);
+    btnOk->OnClick = [this](TObject* s) { btnOkClick(s); };
+    btnCancel->OnClick = [this](TObject* s) { btnCancelClick(s); };
+
+    // Frames go beneath the controls that sit on them.
+    for (TGroupBox* gb : {gbNews, gbPopup, gbProxy}) gb->SendToBack();
+    OnShow = [this](TObject*) { FormShow(); };
+}
+
+void TOptionsForm::ctIconStartup(TObject*, bool& ShowMainForm) { ShowMainForm = false; }
+
+void TOptionsForm::FormCreate() {
+    ctIcon->SetCycleIcons(false);
+    ctIcon->SetIconList(nullptr);
+    ImageList1->GetIcon(8, ctIcon->Icon());
+    FormShow();
+}
+
+void TOptionsForm::FormShow() {
+    // The category catalogue is not read yet: the picker offers all categories only.
+    TreeCombo->Clear();
+    FCategoryIDs.clear();
+    TreeCombo->AddItem("All Categories");
+    FCategoryIDs.push_back("AA");
+    LoadSettings();
+}
+
+void TOptionsForm::LoadSettings() {
+    TIniFile ini(SettingsFile);
+    TSettings s = ReadSettings(ini);
+    rbLastAdditions->SetChecked(s.LastAdditions);
+    rbTop10->SetChecked(s.Top10);
+    seRefresh->SetValue(s.Refresh);
+    seDuration->SetValue(s.Duration);
+    Timer->SetInterval(PopupIntervalMs(seDuration->Value()));
+    Timer1->SetInterval(RefreshIntervalMs(seRefresh->Value()));
+    edProxServer->SetText(s.ProxyServer);
+    edProxPort->SetText(s.ProxyPort);
+    edProxName->SetText(s.ProxyName);
+    edProxPass->SetText(s.ProxyPass);
+    chbUseProxy->SetChecked(s.ProxyUse);
+    gbProxy->SetEnabled(chbUseProxy->Checked());
+    chbUseProxyClick(chbUseProxy);
+    chbAuthenticate->SetChecked(s.ProxyAuth);
+    // Every match is taken, so of several equal IDs the last one is selected.
+    for (size_t i = 0; i < FCategoryIDs.size(); ++i)
+        if (FCategoryIDs[i] == s.ID) TreeCombo->SetItemIndex(static_cast<int>(i));
+    TRegistry reg(HKEY_CURRENT_USER);
+    if (reg.OpenKeyReadOnly(RunKeyPath)) {
+        chbLoadOnStartup->SetChecked(reg.ValueExists(RunValueName));
+        reg.CloseKey();
+    }
+}
+
+TSettings TOptionsForm::ControlsToSettings() const {
+    TSettings s;
+    s.LastAdditions = rbLastAdditions->Checked();
+    s.Top10 = rbTop10->Checked();
+    int sel = TreeCombo->ItemIndex();
+    s.HasID = sel >= 0 && sel < static_cast<int>(FCategoryIDs.size());
+    if (s.HasID) s.ID = FCategoryIDs[sel];
+    s.ProxyServer = edProxServer->Text();
+    s.Refresh = seRefresh->Value();
+    s.Duration = seDuration->Value();
+    s.ProxyPort = edProxPort->Text();
+    s.ProxyName = edProxName->Text();
+    s.ProxyPass = edProxPass->Text();
+    s.ProxyUse = chbUseProxy->Checked();
+    s.ProxyAuth = chbAuthenticate->Checked();
+    return s;
+}
+
+void TOptionsForm::SaveSettings() {
+    TIniFile ini(SettingsFile);
+    WriteSettings(ini, ControlsToSettings());
+    SetRunAtStartup(chbLoadOnStartup->Checked());
+    Timer->SetInterval(PopupIntervalMs(seDuration->Value()));
+    Timer1->SetInterval(RefreshIntervalMs(seRefresh->Value()));
+}
+
+void TOptionsForm::SetRunAtStartup(bool Enable) {
+    TRegistry reg(HKEY_CURRENT_USER);
+    if (!reg.OpenKey(RunKeyPath, true)) return;
+    if (Enable)
+        reg.WriteString(RunValueName, ExeFileName());
+    else
+        reg.DeleteValue(RunValueName);
+    reg.CloseKey();
+}
+
+void TOptionsForm::chbUseProxyClick(TObject*) {
+    bool on = chbUseProxy->Checked();
+    for (TWinControl* c : std::initializer_list<TWinControl*>{gbProxy, edProxServer, edProxPort, edProxName,
+                                                              edProxPass, chbAuthenticate, lbServer, lbPort,
+                                                              lbName, lbPassword})
+        c->SetEnabled(on);
+}
+
+void TOptionsForm::miOptionsClick(TObject*) {
+    ctIcon->ShowMainForm();
+    pcOptions->SetActivePageIndex(0);
+}
+
+void TOptionsForm::miExitClick(TObject*) { Application->Terminate(); }
+
+void TOptionsForm::btnOkClick(TObject*) {
+    SaveSettings();
+    ctIcon->HideMainForm();
+}
+
+void TOptionsForm::btnCancelClick(TObject*) { ctIcon->HideMainForm(); }
+
+void TOptionsForm::Label13Click(TObject*) {
+    ShellExecuteA(Handle(), "open", Label13->Caption().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}

@@ -1,0 +1,100 @@
+#pragma once
+// The options form: the one form of the program. It is the options dialog the user sees
+// and the owner of every working part: the tray icon and its menu, the timers and the
+// image lists. It starts hidden; the tray icon is the program's only presence.
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "tray/TrayIcon_win.h"
+#include "ui/ExtCtrls_win.h"
+#include "ui/Forms_win.h"
+#include "ui/ImgList_win.h"
+#include "ui/Menus_win.h"
+#include "ui/StdCtrls_win.h"
+
+class TOptionsForm : public TForm {
+public:
+    explicit TOptionsForm(TComponent* AOwner);
+    ~TOptionsForm() override;
+
+    // Layout, in creation order.
+    TPageControl* pcOptions;
+    TTabSheet* TabSheet1;
+    TTabSheet* TabSheet2;
+    TTabSheet* TabSheet3;
+    TGroupBox* gbNews;
+    // Stands in for the category tree until the tree combo replaces it.
+    TComboBox* TreeCombo;
+    TRadioButton* rbLastAdditions;
+    TRadioButton* rbTop10;
+    TGroupBox* gbPopup;
+    TSpinEdit* seRefresh;
+    TSpinEdit* seDuration;
+    TCheckBox* chbLoadOnStartup;
+    TLabel* lbProxyNote;
+    TGroupBox* gbProxy;
+    TCheckBox* chbUseProxy;
+    TLabel* lbServer;
+    TEdit* edProxServer;
+    TLabel* lbPort;
+    TEdit* edProxPort;
+    TCheckBox* chbAuthenticate;
+    TLabel* lbName;
+    TEdit* edProxName;
+    TLabel* lbPassword;
+    TEdit* edProxPass;
+    TLabel* lbProduct;
+    TLabel* lbVersion;
+    TImage* imgLogo;
+    TLabel* Label13;
+    TButton* btnCheckUpdates;
+    TButton* btnOk;
+    TButton* btnCancel;
+
+    // Components.
+    TImageList* HeaderImages;
+    TImageList* ImageList1;
+    TTimer* Timer;
+    TTimer* Timer1;
+    TPopupMenu* pmTray;
+    TMenuItem* miOptions;
+    TMenuItem* miShowLatestPopup;
+    TMenuItem* miCheckUpgrade;
+    TMenuItem* miExit;
+    TMenuItem* N1;
+    TMenuItem* miSearch;
+    TMenuItem* miCheckforNews;
+    TTrayIcon* ctIcon;
+
+    // Handlers.
+    void FormCreate();
+    void FormShow();
+    void ctIconStartup(TObject* Sender, bool& ShowMainForm);
+    void miOptionsClick(TObject* Sender);
+    void miExitClick(TObject* Sender);
+    void btnOkClick(TObject* Sender);
+    void btnCancelClick(TObject* Sender);
+    void chbUseProxyClick(TObject* Sender);
+    void Label13Click(TObject* Sender);
+
+    void LoadSettings();
+    void SaveSettings();
+    void SetRunAtStartup(bool Enable);
+    // The controls' values as settings; the category ID is left out when none is chosen.
+    TSettings ControlsToSettings() const;
+
+    // Where the settings live; beside the executable unless a test says otherwise.
+    std::string SettingsFile;
+
+private:
+    void CreateLayout();
+    void CreateComponents();
+    // Category IDs of the picker's lines, in order.
+    std::vector<std::string> FCategoryIDs;
+};
+
+extern TOptionsForm* OptionsForm;
+
+// The maker's web address shown on the About tab.
+extern const char* const MakerWebAddress;
