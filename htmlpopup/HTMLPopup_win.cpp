@@ -1,0 +1,637 @@
+#include "htmlpopup/HTMLPopup_win.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+
+namespace {
+
+const char kWindowClass[] = "PelorinHTMLPopup";
+
+bool IsXPOrLater() {
+    OSVERSIONINFOA vi{};
+    vi.dwOSVersionInfoSize = sizeof(vi);
+    if (!GetVersionExA(&vi)) return false;
+    return vi.dwMajorVersion > 5 || (vi.dwMajorVersion == 5 && vi.dwMinorVersion >= 1);
+}
+
+ATOM RegisterPopupClass(WNDPROC Proc) {
+    static ATOM atom = 0;
+    if (atom) return atom;
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof(wc);
+    // Save the bits under the window; cast a shadow where the system can.
+    wc.style = CS_SAVEBITS | (IsXPOrLater() ? CS_DROPSHADOW : 0);
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = nullptr;  // chosen per mouse position in WM_SETCURSOR
+    wc.lpszClassName = kWindowClass;
+    atom = RegisterClassExA(&wc);
+    return atom;
+}
+
+HCURSOR LinkCursor() {
+    HCURSOR c = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND));
+    return c ? c : LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+}
+
+}  // namespace
+
+// ---- Fonts ----
+
+TGDIFontCache::~TGDIFontCache() { Clear(); }
+
+void TGDIFontCache::Clear() {
+    for (auto& e : FEntries)
+        if (e->Handle) DeleteObject(e->Handle);
+    FEntries.clear();
+}
+
+TGDIFontCache::TEntry* TGDIFontCache::Get(HDC DC, const THTMLFont& AFont) {
+    const int ppi = GetDeviceCaps(DC, LOGPIXELSY);
+    for (auto& e : FEntries)
+        if (e->PixelsPerInch == ppi && e->Font.Size == AFont.Size && e->Font.Style == AFont.Style &&
+            e->Font.Orientation == AFont.Orientation && e->Font.Name == AFont.Name)
+            return e.get();
+    auto e = std::make_unique<TEntry>();
+    e->Font = AFont;
+    e->Font.Color = 0;
+    e->PixelsPerInch = ppi;
+    LOGFONTA lf{};
+    lf.lfHeight = -MulDiv(AFont.Size, ppi, 72);
+    lf.lfEscapement = AFont.Orientation;
+    lf.lfOrientation = AFont.Orientation;
+    lf.lfWeight = (AFont.Style & fsBold) ? FW_BOLD : FW_NORMAL;
+    lf.lfItalic = (AFont.Style & fsItalic) ? TRUE : FALSE;
+    lf.lfUnderline = (AFont.Style & fsUnderline) ? TRUE : FALSE;
+    lf.lfStrikeOut = (AFont.Style & fsStrikeOut) ? TRUE : FALSE;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
+    lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+    lf.lfQuality = DEFAULT_QUALITY;
+    lf.lfPitchAndFamily = DEFAULT_PITCH;
+    lstrcpynA(lf.lfFaceName, AFont.Name.c_str(), LF_FACESIZE);
+    e->Handle = CreateFontIndirectA(&lf);
+    HGDIOBJ old = SelectObject(DC, e->Handle ? static_cast<HGDIOBJ>(e->Handle) : GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRICA tm{};
+    GetTextMetricsA(DC, &tm);
+    e->Height = tm.tmAscent + tm.tmDescent;
+    // Default tab stops are eight average characters apart, as DrawText expands them.
+    e->TabWidth = 8 * std::max<int>(1, tm.tmAveCharWidth);
+    INT widths[256];
+    if (GetCharWidth32A(DC, 0, 255, widths))
+        std::copy(widths, widths + 256, e->Widths);
+    SelectObject(DC, old);
+    FEntries.push_back(std::move(e));
+    return FEntries.back().get();
+}
+
+// ---- Surface ----
+
+TGDISurface::TGDISurface(HDC DC, TGDIFontCache& Fonts) : FDC(DC), FFonts(Fonts) {
+    FPpiX = GetDeviceCaps(DC, LOGPIXELSX);
+    FPpiY = GetDeviceCaps(DC, LOGPIXELSY);
+    FOldBkMode = GetBkMode(DC);
+    FOldTextColor = GetTextColor(DC);
+    FOldBkColor = GetBkColor(DC);
+    FOldFont = GetCurrentObject(DC, OBJ_FONT);
+    FOldPen = GetCurrentObject(DC, OBJ_PEN);
+}
+
+TGDISurface::~TGDISurface() {
+    SelectObject(FDC, FOldFont);
+    SelectObject(FDC, FOldPen);
+    if (FPen) DeleteObject(FPen);
+    SetBkMode(FDC, FOldBkMode);
+    SetTextColor(FDC, FOldTextColor);
+    SetBkColor(FDC, FOldBkColor);
+}
+
+COLORREF TGDISurface::ColorRef(TColor AColor) {
+    if (IsSystemColor(AColor)) return GetSysColor(static_cast<int>(AColor & 0xFF));
+    return static_cast<COLORREF>(AColor & 0x00FFFFFF);
+}
+
+TColor TGDISurface::ResolveColor(TColor AColor) const { return ColorRef(AColor); }
+
+void TGDISurface::SetFont(const THTMLFont& AFont) {
+    const bool sameFace = FEntry && AFont.Size == FFont.Size && AFont.Style == FFont.Style &&
+                          AFont.Orientation == FFont.Orientation && AFont.Name == FFont.Name;
+    FFont = AFont;
+    if (!sameFace) {
+        FEntry = nullptr;
+        FFontSelected = false;
+    }
+}
+
+TGDIFontCache::TEntry* TGDISurface::Entry() {
+    if (!FEntry) {
+        if (FFonts.Full()) {
+            // The fonts about to go may be selected in this DC.
+            SelectObject(FDC, FOldFont);
+            FFonts.Clear();
+        }
+        FEntry = FFonts.Get(FDC, FFont);
+        FFontSelected = false;
+    }
+    return FEntry;
+}
+
+void TGDISurface::SelectCurrentFont() {
+    TGDIFontCache::TEntry* e = Entry();
+    if (!FFontSelected && e->Handle) {
+        SelectObject(FDC, e->Handle);
+        FFontSelected = true;
+    }
+}
+
+int TGDISurface::TextHeight(const std::string&) { return Entry()->Height; }
+
+int TGDISurface::TextWidth(const std::string& S) {
+    const TGDIFontCache::TEntry* e = Entry();
+    int w = 0;
+    for (size_t i = 0; i < S.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(S[i]);
+        if (c == '&') {
+            // "&&" shows one "&"; a lone "&" only marks the next character.
+            if (i + 1 < S.size() && S[i + 1] == '&') {
+                ++i;
+                w += e->Widths['&'];
+            }
+            continue;
+        }
+        if (c == '\t') {
+            w = (w / e->TabWidth + 1) * e->TabWidth;
+            continue;
+        }
+        w += e->Widths[c];
+    }
+    return w;
+}
+
+void TGDISurface::DrawTextBox(const TRect& Box, const std::string& S) {
+    if (Box.Right <= Box.Left || Box.Bottom <= Box.Top) return;
+    SelectCurrentFont();
+    SetTextColor(FDC, ColorRef(FFont.Color));
+    if (FBackground == clNone) {
+        SetBkMode(FDC, TRANSPARENT);
+    } else {
+        SetBkMode(FDC, OPAQUE);
+        SetBkColor(FDC, ColorRef(FBackground));
+    }
+    RECT r{Box.Left, Box.Top, Box.Right, Box.Bottom};
+    DrawTextA(FDC, S.c_str(), static_cast<int>(S.size()), &r, DT_SINGLELINE | DT_BOTTOM | DT_EXPANDTABS);
+}
+
+void TGDISurface::DrawChar(int X, int Y, char C) {
+    SelectCurrentFont();
+    SetTextColor(FDC, ColorRef(FFont.Color));
+    SetBkMode(FDC, TRANSPARENT);
+    TextOutA(FDC, X, Y, &C, 1);
+}
+
+void TGDISurface::FillRect(const TRect& R, TColor AColor) {
+    if (AColor == clNone || R.Right <= R.Left || R.Bottom <= R.Top) return;
+    HBRUSH b = CreateSolidBrush(ColorRef(AColor));
+    RECT r{R.Left, R.Top, R.Right, R.Bottom};
+    ::FillRect(FDC, &r, b);
+    DeleteObject(b);
+}
+
+void TGDISurface::SetPenColor(TColor AColor) {
+    if (FPen && AColor == FPenColor) return;
+    FPenColor = AColor;
+    HPEN pen = CreatePen(PS_SOLID, 1, ColorRef(AColor));
+    SelectObject(FDC, pen);
+    if (FPen) DeleteObject(FPen);
+    FPen = pen;
+}
+
+void TGDISurface::MoveTo(int X, int Y) { MoveToEx(FDC, X, Y, nullptr); }
+
+void TGDISurface::LineTo(int X, int Y) {
+    if (!FPen) SetPenColor(FPenColor);
+    ::LineTo(FDC, X, Y);
+}
+
+HIMAGELIST TGDISurface::SystemList(bool Large) {
+    SHFILEINFOA fi{};
+    return reinterpret_cast<HIMAGELIST>(SHGetFileInfoA(
+        "C:\\", 0, &fi, sizeof(fi), SHGFI_SYSICONINDEX | (Large ? SHGFI_LARGEICON : SHGFI_SMALLICON)));
+}
+
+void TGDISurface::ShellIconSize(bool Large, int& Width, int& Height) {
+    Width = Height = 0;
+    HIMAGELIST list = SystemList(Large);
+    int w = 0, h = 0;
+    if (list && ImageList_GetIconSize(list, &w, &h)) {
+        Width = w;
+        Height = h;
+    }
+}
+
+int TGDISurface::ShellIconIndex(bool Large, const std::string& Path) {
+    SHFILEINFOA fi{};
+    const UINT size = Large ? SHGFI_LARGEICON : SHGFI_SMALLICON;
+    // An existing file or folder has its own icon; any other name gets its type's icon.
+    if (GetFileAttributesA(Path.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        SHGetFileInfoA(Path.c_str(), 0, &fi, sizeof(fi), SHGFI_SYSICONINDEX | size))
+        return fi.iIcon;
+    if (SHGetFileInfoA(Path.c_str(), FILE_ATTRIBUTE_NORMAL, &fi, sizeof(fi),
+                       SHGFI_SYSICONINDEX | SHGFI_USEFILEATTRIBUTES | size))
+        return fi.iIcon;
+    return 0;
+}
+
+void TGDISurface::DrawShellIcon(bool Large, int Index, int X, int Y) {
+    HIMAGELIST list = SystemList(Large);
+    if (list && Index >= 0 && Index < ImageList_GetImageCount(list))
+        ImageList_Draw(list, Index, FDC, X, Y, ILD_TRANSPARENT);
+}
+
+// ---- Image list ----
+
+TGDIImageList::~TGDIImageList() {
+    BeginDestroy();
+    if (FOwned && FHandle) ImageList_Destroy(FHandle);
+}
+
+void TGDIImageList::SetHandle(HIMAGELIST AHandle, bool AOwned) {
+    if (FOwned && FHandle && FHandle != AHandle) ImageList_Destroy(FHandle);
+    FHandle = AHandle;
+    FOwned = AOwned;
+}
+
+int TGDIImageList::Count() const { return FHandle ? ImageList_GetImageCount(FHandle) : 0; }
+
+int TGDIImageList::Width() const {
+    int w = 0, h = 0;
+    if (FHandle) ImageList_GetIconSize(FHandle, &w, &h);
+    return w;
+}
+
+int TGDIImageList::Height() const {
+    int w = 0, h = 0;
+    if (FHandle) ImageList_GetIconSize(FHandle, &w, &h);
+    return h;
+}
+
+void TGDIImageList::Draw(THTMLSurface& Canvas, int Index, int X, int Y) {
+    auto* gdi = dynamic_cast<TGDISurface*>(&Canvas);
+    if (gdi && FHandle) ImageList_Draw(FHandle, Index, gdi->DC(), X, Y, ILD_TRANSPARENT);
+}
+
+// ---- Window ----
+
+THTMLPopupWindow::THTMLPopupWindow() { FMeasureDC = CreateCompatibleDC(nullptr); }
+
+THTMLPopupWindow::~THTMLPopupWindow() {
+    *FAlive = false;
+    DestroyHandle();
+    FFonts.Clear();
+    if (FMeasureDC) DeleteDC(FMeasureDC);
+}
+
+void THTMLPopupWindow::CreateHandle() {
+    RegisterPopupClass(&WndProc);
+    const DWORD exStyle = WS_EX_TOOLWINDOW | (FAlwaysOnTop ? WS_EX_TOPMOST : 0);
+    // WM_NCCREATE binds the window to this object and sets FHandle.
+    HWND h = CreateWindowExA(exStyle, kWindowClass, "", WS_POPUP, FLeft, FTop, FWidth, FHeight, FOwnerWindow,
+                             nullptr, GetModuleHandleA(nullptr), this);
+    if (!h) FHandle = nullptr;
+    FTrackingLeave = false;
+}
+
+void THTMLPopupWindow::DestroyHandle() {
+    if (!FHandle) return;
+    HWND h = FHandle;
+    FHandle = nullptr;
+    SetWindowLongPtrA(h, GWLP_USERDATA, 0);
+    DestroyWindow(h);
+}
+
+void THTMLPopupWindow::HandleNeeded() {
+    if (!FHandle) CreateHandle();
+}
+
+void THTMLPopupWindow::SetAlwaysOnTop(bool Value) {
+    FAlwaysOnTop = Value;
+    const bool visible = Visible();
+    DestroyHandle();
+    CreateHandle();
+    if (visible) ShowNoActivate();
+}
+
+void THTMLPopupWindow::SetOwnerWindow(HWND Value) {
+    if (Value == FOwnerWindow) return;
+    FOwnerWindow = Value;
+    if (FHandle) SetWindowLongPtrA(FHandle, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(Value));
+}
+
+void THTMLPopupWindow::SetHover(bool Value) {
+    FHover = Value;
+    FHoverAnchor = -1;
+}
+
+void THTMLPopupWindow::SetText(const std::string& Value) {
+    FText = Value;
+    if (FHandle) InvalidateRect(FHandle, nullptr, FALSE);
+}
+
+THTMLPopupContent THTMLPopupWindow::Content() const {
+    THTMLPopupContent c;
+    c.Text = FText;
+    c.Font = Font;
+    c.Images = Images;
+    c.PictureContainer = PictureContainer;
+    return c;
+}
+
+void THTMLPopupWindow::SetAutoSize(bool Value) {
+    FAutoSize = Value;
+    if (!Value) return;
+    int w = FWidth, h = FHeight;
+    {
+        TGDISurface s(FMeasureDC, FFonts);
+        PopupAutoSize(s, FWidth, FHeight, Look, Content(), FHover, FHoverAnchor, w, h);
+    }
+    SetBounds(FLeft, FTop, w, h);
+}
+
+void THTMLPopupWindow::SetBounds(int Left, int Top, int Width, int Height) {
+    FLeft = Left;
+    FTop = Top;
+    FWidth = Width;
+    FHeight = Height;
+    if (FHandle)
+        SetWindowPos(FHandle, nullptr, Left, Top, Width, Height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool THTMLPopupWindow::Visible() const { return FHandle && IsWindowVisible(FHandle); }
+
+void THTMLPopupWindow::ShowNoActivate() {
+    HandleNeeded();
+    SetWindowPos(FHandle, FAlwaysOnTop ? HWND_TOPMOST : HWND_TOP, FLeft, FTop, FWidth, FHeight,
+                 SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    UpdateWindow(FHandle);
+}
+
+void THTMLPopupWindow::Hide() {
+    if (FHandle) ShowWindow(FHandle, SW_HIDE);
+}
+
+void THTMLPopupWindow::PaintTo(HDC DC) {
+    TGDISurface s(DC, FFonts);
+    PaintPopup(s, FWidth, FHeight, Look, Content(), FHover, FHoverAnchor);
+}
+
+THTMLRenderResult THTMLPopupWindow::HitTestAt(int X, int Y) {
+    TGDISurface s(FMeasureDC, FFonts);
+    return PopupHitTest(s, FWidth, FHeight, Look, Content(), {X, Y});
+}
+
+void THTMLPopupWindow::InvalidateAnchor(const TRect& R) {
+    if (!FHandle) return;
+    RECT r{R.Left, R.Top, R.Right, R.Bottom};
+    InvalidateRect(FHandle, &r, TRUE);
+}
+
+void THTMLPopupWindow::MouseOver(int ScreenX, int ScreenY) {
+    POINT p{ScreenX, ScreenY};
+    ScreenToClient(FHandle, &p);
+    const THTMLRenderResult r = HitTestAt(p.x, p.y);
+    if (r.Hit && !r.HitAnchor.empty()) {
+        FHandCursor = true;
+        if (FHover && r.HitAnchorNumber != FHoverAnchor) {
+            if (FHoverAnchor != -1) InvalidateAnchor(FHoverRect);
+            InvalidateAnchor(r.HitAnchorRect);
+        }
+        if (FHover) {
+            FHoverAnchor = r.HitAnchorNumber;
+            FHoverRect = r.HitAnchorRect;
+        }
+    } else {
+        FHandCursor = false;
+        if (FHover && FHoverAnchor != -1) InvalidateAnchor(FHoverRect);
+        FHoverAnchor = -1;
+    }
+    SetCursor(FHandCursor ? LinkCursor() : LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
+}
+
+void THTMLPopupWindow::ClickAt(int X, int Y) {
+    const THTMLRenderResult r = HitTestAt(X, Y);
+    std::shared_ptr<bool> alive = FAlive;
+    if (r.Hit) Raise(OnAnchorClick, this, r.HitAnchor);
+    if (!*alive) return;  // the handler freed the window
+    if (FHandle && GetFocus() == FHandle && FOwnerWindow) SetFocus(FOwnerWindow);
+    if (FHover && FHoverAnchor != -1) InvalidateAnchor(FHoverRect);
+}
+
+LRESULT CALLBACK THTMLPopupWindow::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+    if (Msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTA*>(LParam);
+        auto* created = static_cast<THTMLPopupWindow*>(cs->lpCreateParams);
+        SetWindowLongPtrA(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+        created->FHandle = Wnd;
+    }
+    auto* self = reinterpret_cast<THTMLPopupWindow*>(GetWindowLongPtrA(Wnd, GWLP_USERDATA));
+    if (!self || self->FHandle != Wnd) return DefWindowProcA(Wnd, Msg, WParam, LParam);
+    return self->Dispatch(Msg, WParam, LParam);
+}
+
+LRESULT THTMLPopupWindow::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam) {
+    switch (Msg) {
+        case WM_ERASEBKGND:
+            return 1;  // the paint covers every pixel
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(FHandle, &ps);
+            // Drawn off screen first, so the shading never flickers under the text.
+            HDC mem = CreateCompatibleDC(dc);
+            HBITMAP bmp = CreateCompatibleBitmap(dc, std::max(1, FWidth), std::max(1, FHeight));
+            HGDIOBJ old = SelectObject(mem, bmp);
+            PaintTo(mem);
+            BitBlt(dc, 0, 0, FWidth, FHeight, mem, 0, 0, SRCCOPY);
+            SelectObject(mem, old);
+            DeleteObject(bmp);
+            DeleteDC(mem);
+            EndPaint(FHandle, &ps);
+            return 0;
+        }
+        case WM_NCHITTEST:
+            MouseOver(static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam)));
+            return HTCLIENT;
+        case WM_SETCURSOR:
+            if (LOWORD(LParam) == HTCLIENT) {
+                SetCursor(FHandCursor ? LinkCursor() : LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
+                return TRUE;
+            }
+            break;
+        case WM_MOUSEMOVE:
+            if (!FTrackingLeave) {
+                TRACKMOUSEEVENT tme{};
+                tme.cbSize = sizeof(tme);
+                tme.dwFlags = TME_LEAVE;
+                tme.hwndTrack = FHandle;
+                FTrackingLeave = TrackMouseEvent(&tme) != FALSE;
+            }
+            return 0;
+        case WM_MOUSELEAVE:
+            FTrackingLeave = false;
+            FHandCursor = false;
+            if (FHover && FHoverAnchor != -1) {
+                InvalidateAnchor(FHoverRect);
+                FHoverAnchor = -1;
+            }
+            if (AutoHide) Hide();
+            return 0;
+        case WM_MOUSEACTIVATE:
+            // The click is handled on the button press; the user's window keeps the focus.
+            return MA_NOACTIVATE;
+        case WM_LBUTTONDOWN:
+            ClickAt(static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam)));
+            return 0;
+        case WM_SETFOCUS:
+            if (FOwnerWindow) SetFocus(FOwnerWindow);
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcA(FHandle, Msg, WParam, LParam);
+}
+
+// ---- Popup component ----
+
+THTMLPopup::THTMLPopup(TComponent* AOwner) : TComponent(AOwner) {
+    Text.OnChange = [this](TObject*) {
+        if (FWindow) FWindow->SetText(JoinedText());
+    };
+}
+
+THTMLPopup::~THTMLPopup() {
+    BeginDestroy();
+    *FAlive = false;
+    FWindow.reset();
+}
+
+void THTMLPopup::Notification(TComponent* AComponent, TOperation Operation) {
+    TComponent::Notification(AComponent, Operation);
+    if (Operation != opRemove) return;
+    if (AComponent == FImages) {
+        FImages = nullptr;
+        if (FWindow) FWindow->Images = nullptr;
+    }
+    if (AComponent == FPictureContainer) {
+        FPictureContainer = nullptr;
+        if (FWindow) FWindow->PictureContainer = nullptr;
+    }
+}
+
+void THTMLPopup::SetImages(THTMLImageList* Value) {
+    if (FImages == Value) return;
+    if (FImages) RemoveFreeNotification(FImages);
+    FImages = Value;
+    if (Value) FreeNotification(Value);
+}
+
+void THTMLPopup::SetPictureContainer(THTMLPictureSource* Value) {
+    if (FPictureContainer == Value) return;
+    if (FPictureContainer) RemoveFreeNotification(FPictureContainer);
+    FPictureContainer = Value;
+    if (Value) FreeNotification(Value);
+}
+
+std::string THTMLPopup::JoinedText() const {
+    std::string s;
+    for (const auto& line : Text.Lines()) s += line;
+    return s;
+}
+
+void THTMLPopup::PrepareWindow() {
+    if (!FWindow) {
+        FWindow = std::make_unique<THTMLPopupWindow>();
+        FWindow->SetHover(true);
+    }
+    FWindow->Hide();
+    FWindow->SetOwnerWindow(OwnerWindow);
+    FWindow->SetText(JoinedText());
+    FWindow->SetAlwaysOnTop(AlwaysOnTop);
+    FWindow->SetBounds(PopupLeft, PopupTop, PopupWidth, PopupHeight);
+    FWindow->PictureContainer = FPictureContainer;
+    FWindow->SetHover(Hover);
+    FWindow->Images = FImages;
+    THTMLPopupLook& look = FWindow->Look;
+    look.ShadeEnable = ShadeEnable;
+    look.ShadeStartColor = ShadeStartColor;
+    look.ShadeEndColor = ShadeEndColor;
+    look.ShadeDirection = ShadeDirection;
+    look.ShadeSteps = ShadeSteps;
+    look.MarginX = MarginX;
+    look.MarginY = MarginY;
+    FWindow->Font = Font;
+    FWindow->AutoHide = AutoHide;
+    look.BorderSize = BorderSize;
+    look.Color = Color;
+    FWindow->OnAnchorClick = [this](TObject*, const std::string& Anchor) { Raise(OnAnchorClick, this, Anchor); };
+    FWindow->SetAutoSize(AutoSize);
+}
+
+void THTMLPopup::Hide() {
+    if (FWindow) FWindow->Hide();
+}
+
+void THTMLPopup::Show() {
+    PrepareWindow();
+    FWindow->ShowNoActivate();
+}
+
+RECT THTMLPopup::WorkArea() {
+    RECT wa{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &wa, 0);
+    return wa;
+}
+
+bool THTMLPopup::WaitProcessingMessages(DWORD Milliseconds) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return false;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= Milliseconds) return true;
+        MsgWaitForMultipleObjectsEx(0, nullptr, Milliseconds - elapsed, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+}
+
+void THTMLPopup::RollUp() {
+    const RECT wa = WorkArea();
+    PopupTop = wa.bottom;
+    PrepareWindow();
+    PopupLeft = wa.right - FWindow->Width() - kRightGap;
+    Show();
+    const int final = wa.bottom - FWindow->Height() - RollUpSpace;
+    std::shared_ptr<bool> alive = FAlive;
+    // Also stops at the final place, which a negative RollUpSpace puts below the edge.
+    while (FWindow->Top() + FWindow->Height() > wa.bottom && FWindow->Top() > final) {
+        if (!WaitProcessingMessages(kRollInterval) || !*alive || !FWindow) return;
+        FWindow->SetTop(std::max(FWindow->Top() - kRollStep, final));
+    }
+    FWindow->SetTop(final);
+}
+
+void THTMLPopup::RollDown() {
+    if (!FWindow) return;
+    const RECT wa = WorkArea();
+    std::shared_ptr<bool> alive = FAlive;
+    while (FWindow->Top() < wa.bottom) {
+        if (!WaitProcessingMessages(kRollInterval) || !*alive || !FWindow) return;
+        FWindow->SetTop(FWindow->Top() + kRollStep);
+    }
+    Hide();
+}

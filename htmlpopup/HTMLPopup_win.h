@@ -1,0 +1,267 @@
+#pragma once
+// The news popup on Windows: a GDI drawing surface for the renderer, an image list over a
+// HIMAGELIST, the popup window and the non-visual popup component that shows it.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/Component.h"
+#include "base/Strings.h"
+#include "htmlpopup/HTMLPopup.h"
+
+// Fonts made for a surface, kept between paints: every mouse move lays the whole text out,
+// so fonts and their character widths are made once, not per call.
+class TGDIFontCache {
+public:
+    TGDIFontCache() = default;
+    ~TGDIFontCache();
+    TGDIFontCache(const TGDIFontCache&) = delete;
+    TGDIFontCache& operator=(const TGDIFontCache&) = delete;
+
+    struct TEntry {
+        THTMLFont Font;  // colour ignored
+        int PixelsPerInch = 96;
+        HFONT Handle = nullptr;
+        int Height = 0;
+        int TabWidth = 0;
+        int Widths[256] = {};
+    };
+    // The entry for AFont, made with DC when new. Never nullptr.
+    TEntry* Get(HDC DC, const THTMLFont& AFont);
+    // Too many fonts (a text can name any size): the caller deselects them first.
+    bool Full() const { return FEntries.size() >= kMaxFonts; }
+    void Clear();
+
+private:
+    static constexpr size_t kMaxFonts = 48;
+    std::vector<std::unique_ptr<TEntry>> FEntries;
+};
+
+// The renderer's surface over a device context. The DC's font, colours and pen are put
+// back when the surface goes.
+class TGDISurface : public THTMLSurface {
+public:
+    TGDISurface(HDC DC, TGDIFontCache& Fonts);
+    ~TGDISurface() override;
+    TGDISurface(const TGDISurface&) = delete;
+    TGDISurface& operator=(const TGDISurface&) = delete;
+
+    HDC DC() const { return FDC; }
+
+    THTMLFont Font() const override { return FFont; }
+    void SetFont(const THTMLFont& AFont) override;
+    TColor TextBackground() const override { return FBackground; }
+    void SetTextBackground(TColor AColor) override { FBackground = AColor; }
+    int TextHeight(const std::string& S) override;
+    int TextWidth(const std::string& S) override;
+    void DrawTextBox(const TRect& Box, const std::string& S) override;
+    void DrawChar(int X, int Y, char C) override;
+    void FillRect(const TRect& R, TColor AColor) override;
+    void MoveTo(int X, int Y) override;
+    void LineTo(int X, int Y) override;
+    void SetPenColor(TColor AColor) override;
+    int PixelsPerInchX() const override { return FPpiX; }
+    int PixelsPerInchY() const override { return FPpiY; }
+    TColor ResolveColor(TColor AColor) const override;
+    void ShellIconSize(bool Large, int& Width, int& Height) override;
+    int ShellIconIndex(bool Large, const std::string& Path) override;
+    void DrawShellIcon(bool Large, int Index, int X, int Y) override;
+
+    static COLORREF ColorRef(TColor AColor);
+
+private:
+    TGDIFontCache::TEntry* Entry();
+    void SelectCurrentFont();
+    static HIMAGELIST SystemList(bool Large);
+
+    HDC FDC;
+    TGDIFontCache& FFonts;
+    THTMLFont FFont;
+    TGDIFontCache::TEntry* FEntry = nullptr;
+    bool FFontSelected = false;
+    TColor FBackground = clNone;
+    TColor FPenColor = clBlack;
+    HPEN FPen = nullptr;
+    HGDIOBJ FOldFont = nullptr, FOldPen = nullptr;
+    int FOldBkMode = 0;
+    COLORREF FOldTextColor = 0, FOldBkColor = 0;
+    int FPpiX = 96, FPpiY = 96;
+};
+
+// "idx:" images from a Windows image list. The handle belongs to whoever made it unless
+// Owned is set.
+class TGDIImageList : public THTMLImageList {
+public:
+    explicit TGDIImageList(TComponent* AOwner = nullptr, HIMAGELIST AHandle = nullptr, bool AOwned = false)
+        : THTMLImageList(AOwner), FHandle(AHandle), FOwned(AOwned) {}
+    ~TGDIImageList() override;
+    HIMAGELIST Handle() const { return FHandle; }
+    void SetHandle(HIMAGELIST AHandle, bool AOwned);
+
+    int Count() const override;
+    int Width() const override;
+    int Height() const override;
+    void Draw(THTMLSurface& Canvas, int Index, int X, int Y) override;
+
+private:
+    HIMAGELIST FHandle;
+    bool FOwned;
+};
+
+using TAnchorClickEvent = std::function<void(TObject* Sender, const std::string& Anchor)>;
+
+// The popup window: paints the text over its shading and frame, sizes itself to the text,
+// shows the hand over links and turns a click on a link into OnAnchorClick.
+class THTMLPopupWindow : public TObject {
+public:
+    THTMLPopupWindow();
+    ~THTMLPopupWindow() override;
+
+    HWND Handle() const { return FHandle; }
+    bool HandleAllocated() const { return FHandle != nullptr; }
+    // Makes the platform window when there is none.
+    void HandleNeeded();
+
+    bool AlwaysOnTop() const { return FAlwaysOnTop; }
+    // Re-creates the platform window so that the new style takes effect.
+    void SetAlwaysOnTop(bool Value);
+    HWND OwnerWindow() const { return FOwnerWindow; }
+    void SetOwnerWindow(HWND Value);
+
+    bool AutoSize() const { return FAutoSize; }
+    // Setting true sizes the window to its text at once.
+    void SetAutoSize(bool Value);
+    bool Hover() const { return FHover; }
+    // Also forgets the hovered link.
+    void SetHover(bool Value);
+
+    const std::string& Text() const { return FText; }
+    void SetText(const std::string& Value);
+
+    void SetBounds(int Left, int Top, int Width, int Height);
+    int Left() const { return FLeft; }
+    int Top() const { return FTop; }
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+    void SetTop(int Value) { SetBounds(FLeft, Value, FWidth, FHeight); }
+
+    bool Visible() const;
+    // Shown without taking the activation from the user's window.
+    void ShowNoActivate();
+    void Hide();
+
+    int HoverAnchor() const { return FHoverAnchor; }
+    const TRect& HoverRect() const { return FHoverRect; }
+    bool HandCursor() const { return FHandCursor; }
+
+    // Paints the client area into DC (at 0, 0), as the screen shows it.
+    void PaintTo(HDC DC);
+    // The renderer's hit test at a client point.
+    THTMLRenderResult HitTestAt(int X, int Y);
+    // The click step at a client point: raises OnAnchorClick when it is on a link.
+    void ClickAt(int X, int Y);
+
+    // Settings copied in by the popup.
+    bool AutoHide = false;
+    THTMLPopupLook Look;
+    THTMLFont Font;
+    THTMLImageList* Images = nullptr;
+    THTMLPictureSource* PictureContainer = nullptr;
+    TAnchorClickEvent OnAnchorClick;
+
+private:
+    static LRESULT CALLBACK WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+    LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
+    void CreateHandle();
+    void DestroyHandle();
+    THTMLPopupContent Content() const;
+    void MouseOver(int ScreenX, int ScreenY);
+    void InvalidateAnchor(const TRect& R);
+
+    HWND FHandle = nullptr;
+    HWND FOwnerWindow = nullptr;
+    HDC FMeasureDC = nullptr;
+    TGDIFontCache FFonts;
+    std::string FText;
+    bool FAlwaysOnTop = false;
+    bool FAutoSize = false;
+    bool FHover = true;
+    bool FHandCursor = false;
+    bool FTrackingLeave = false;
+    int FHoverAnchor = -1;
+    TRect FHoverRect;
+    int FLeft = 0, FTop = 0, FWidth = 200, FHeight = 200;
+    // Cleared when the window goes, so code after a user handler can tell.
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+};
+
+// The popup component on the owner form: settings, text, the show and hide animations.
+class THTMLPopup : public TComponent {
+public:
+    explicit THTMLPopup(TComponent* AOwner = nullptr);
+    ~THTMLPopup() override;
+
+    void Hide();
+    void Show();
+    void RollUp();
+    void RollDown();
+    void PrepareWindow();
+
+    THTMLImageList* Images() const { return FImages; }
+    void SetImages(THTMLImageList* Value);
+    THTMLPictureSource* PictureContainer() const { return FPictureContainer; }
+    void SetPictureContainer(THTMLPictureSource* Value);
+    std::string Version() const { return "1.1.0.0"; }
+    void SetVersion(const std::string&) {}
+
+    // The window, once prepared (nullptr before).
+    THTMLPopupWindow* Window() const { return FWindow.get(); }
+
+    bool AlwaysOnTop = false;
+    bool AutoHide = false;
+    bool AutoSize = false;
+    int BorderSize = 0;
+    TColor Color = clInfoBk;
+    THTMLFont Font;
+    bool Hover = false;
+    int MarginX = 4;
+    int MarginY = 4;
+    int PopupLeft = 0;
+    int PopupTop = 0;
+    int RollUpSpace = 0;
+    bool ShadeEnable = false;
+    TColor ShadeStartColor = clSilver;
+    TColor ShadeEndColor = clGray;
+    int ShadeSteps = 40;
+    TShadeDirection ShadeDirection = sdHorizontal;
+    TStringList Text;
+    int PopupWidth = 200;
+    int PopupHeight = 200;
+    TAnchorClickEvent OnAnchorClick;
+    // The owner form's window; the popup window is owned by it.
+    HWND OwnerWindow = nullptr;
+
+    // Waits Milliseconds while handling the thread's messages, sleeping in the system's
+    // message wait. False when the application is quitting (WM_QUIT is posted again).
+    static bool WaitProcessingMessages(DWORD Milliseconds);
+
+    static constexpr int kRollStep = 20;
+    static constexpr DWORD kRollInterval = 50;
+    static constexpr int kRightGap = 20;
+
+protected:
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+
+private:
+    std::string JoinedText() const;
+    static RECT WorkArea();
+
+    std::unique_ptr<THTMLPopupWindow> FWindow;
+    THTMLImageList* FImages = nullptr;
+    THTMLPictureSource* FPictureContainer = nullptr;
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+};

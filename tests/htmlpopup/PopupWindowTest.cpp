@@ -1,0 +1,460 @@
+// The popup window under Wine: placement, the rise and the sink, cursor, hover, clicks,
+// text changes while visible, and screenshots of a realistic news popup.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "htmlpopup/HTMLPopup_win.h"
+#include "tests/htmlpopup/NewsText.h"
+
+namespace {
+
+// ---- Test artwork: an image list like the program's, with the two feed-item images ----
+
+HBITMAP MakeImage(HDC screen, int index) {
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 16, 16);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    RECT all{0, 0, 16, 16};
+    HBRUSH mask = CreateSolidBrush(RGB(255, 0, 255));
+    FillRect(dc, &all, mask);
+    DeleteObject(mask);
+    if (index == 9 || index == 10) {
+        // A page with a folded corner and a coloured badge: green for new, orange for updated.
+        HPEN pen = CreatePen(PS_SOLID, 1, RGB(90, 110, 140));
+        HGDIOBJ oldPen = SelectObject(dc, pen);
+        HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(WHITE_BRUSH));
+        POINT page[] = {{2, 1}, {10, 1}, {13, 4}, {13, 14}, {2, 14}};
+        Polygon(dc, page, 5);
+        MoveToEx(dc, 10, 1, nullptr);
+        LineTo(dc, 10, 4);
+        LineTo(dc, 13, 4);
+        for (int y = 6; y <= 10; y += 2) {
+            MoveToEx(dc, 4, y, nullptr);
+            LineTo(dc, 11, y);
+        }
+        HBRUSH badge = CreateSolidBrush(index == 9 ? RGB(40, 170, 60) : RGB(240, 140, 20));
+        SelectObject(dc, badge);
+        SelectObject(dc, GetStockObject(NULL_PEN));
+        Ellipse(dc, 8, 8, 16, 16);
+        SelectObject(dc, oldBrush);
+        SelectObject(dc, oldPen);
+        DeleteObject(badge);
+        DeleteObject(pen);
+    } else {
+        HBRUSH b = CreateSolidBrush(RGB(40 + index * 15, 90, 200 - index * 10));
+        RECT r{3, 3, 13, 13};
+        FillRect(dc, &r, b);
+        DeleteObject(b);
+    }
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    return bmp;
+}
+
+HIMAGELIST MakeImageList() {
+    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 12, 0);
+    HDC screen = GetDC(nullptr);
+    for (int i = 0; i < 12; ++i) {
+        HBITMAP bmp = MakeImage(screen, i);
+        ImageList_AddMasked(list, bmp, RGB(255, 0, 255));
+        DeleteObject(bmp);
+    }
+    ReleaseDC(nullptr, screen);
+    return list;
+}
+
+// ---- Screenshots: a 24-bit BMP of a DC region ----
+
+bool SaveBitmap(HDC src, int x, int y, int w, int h, const std::string& path) {
+    HDC mem = CreateCompatibleDC(src);
+    HBITMAP bmp = CreateCompatibleBitmap(src, w, h);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, src, x, y, SRCCOPY);
+    SelectObject(mem, old);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    const int stride = (w * 3 + 3) & ~3;
+    std::vector<unsigned char> pixels(static_cast<size_t>(stride) * h);
+    GetDIBits(mem, bmp, 0, h, pixels.data(), &bi, DIB_RGB_COLORS);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    BITMAPFILEHEADER fh{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
+    fh.bfSize = fh.bfOffBits + static_cast<DWORD>(pixels.size());
+    std::fwrite(&fh, sizeof(fh), 1, f);
+    std::fwrite(&bi.bmiHeader, sizeof(bi.bmiHeader), 1, f);
+    std::fwrite(pixels.data(), 1, pixels.size(), f);
+    std::fclose(f);
+    return true;
+}
+
+std::string ScreenshotDir() {
+    const char* d = std::getenv("PELORIN_SCREENSHOT_DIR");
+    return d ? d : "";
+}
+
+void Screenshot(THTMLPopupWindow* w, const std::string& name) {
+    const std::string dir = ScreenshotDir();
+    if (dir.empty() || !w) return;
+    // The window's own painting, pixel for pixel. (The whole screen, drop shadow included,
+    // is captured from outside while the popup is held up: PELORIN_SCREENSHOT_HOLD_MS.)
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w->Width(), w->Height());
+    HGDIOBJ old = SelectObject(mem, bmp);
+    w->PaintTo(mem);
+    SaveBitmap(mem, 0, 0, w->Width(), w->Height(), dir + "\\" + name + "_paint.bmp");
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    if (const char* hold = std::getenv("PELORIN_SCREENSHOT_HOLD_MS")) THTMLPopup::WaitProcessingMessages(std::atoi(hold));
+}
+
+void Pump(DWORD ms) { THTMLPopup::WaitProcessingMessages(ms); }
+
+// Records where the popup window is moved, through a hook on this thread's window procedures.
+std::vector<RECT>* gMoves = nullptr;
+
+LRESULT CALLBACK MoveHook(int code, WPARAM wp, LPARAM lp) {
+    if (code == HC_ACTION && gMoves) {
+        auto* m = reinterpret_cast<CWPRETSTRUCT*>(lp);
+        if (m->message == WM_WINDOWPOSCHANGED) {
+            char cls[64] = {};
+            GetClassNameA(m->hwnd, cls, sizeof(cls));
+            if (std::string(cls) == "PelorinHTMLPopup" && IsWindowVisible(m->hwnd)) {
+                RECT r;
+                GetWindowRect(m->hwnd, &r);
+                if (gMoves->empty() || gMoves->back().top != r.top) gMoves->push_back(r);
+            }
+        }
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+class MoveRecorder {
+public:
+    MoveRecorder() {
+        gMoves = &Moves;
+        FHook = SetWindowsHookExA(WH_CALLWNDPROCRET, MoveHook, nullptr, GetCurrentThreadId());
+    }
+    ~MoveRecorder() {
+        UnhookWindowsHookEx(FHook);
+        gMoves = nullptr;
+    }
+    std::vector<RECT> Moves;
+
+private:
+    HHOOK FHook;
+};
+
+RECT WorkArea() {
+    RECT wa;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &wa, 0);
+    return wa;
+}
+
+ULONGLONG CpuTime100ns() {
+    FILETIME c, e, k, u;
+    GetProcessTimes(GetCurrentProcess(), &c, &e, &k, &u);
+    auto v = [](FILETIME f) { return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+    return v(k) + v(u);
+}
+
+int gTimerTicks = 0;
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++gTimerTicks; }
+
+class PopupWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        owner = CreateWindowExA(0, "STATIC", "Pelorin", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+        images = new TGDIImageList(&form, MakeImageList(), true);
+        popup = new THTMLPopup(&form);
+        // The program's settings for its news popup.
+        popup->OwnerWindow = owner;
+        popup->AlwaysOnTop = true;
+        popup->AutoSize = true;
+        popup->BorderSize = 3;
+        popup->Color = 16776176;
+        popup->Font.Name = "MS Sans Serif";
+        popup->Font.Size = 8;
+        popup->Font.Color = clWindowText;
+        popup->SetImages(images);
+        popup->MarginX = 6;
+        popup->MarginY = 4;
+        popup->RollUpSpace = 10;
+        popup->ShadeEnable = true;
+        popup->ShadeStartColor = clWhite;
+        popup->ShadeEndColor = 16776176;
+        popup->ShadeSteps = 40;
+        popup->OnAnchorClick = [this](TObject* Sender, const std::string& Anchor) {
+            clicks.push_back(Anchor);
+            senders.push_back(Sender);
+        };
+    }
+    void TearDown() override { DestroyWindow(owner); }
+
+    void SetNews(int items) { popup->Text.Assign(NewsPopupLines(items)); }
+
+    // The client point in the middle of the anchor numbered n (searching row by row).
+    bool FindAnchor(int n, POINT& p) {
+        THTMLPopupWindow* w = popup->Window();
+        for (int y = 1; y < w->Height(); y += 2)
+            for (int x = 1; x < w->Width(); x += 2) {
+                THTMLRenderResult r = w->HitTestAt(x, y);
+                if (r.Hit && r.HitAnchorNumber == n) {
+                    p = {(r.HitAnchorRect.Left + r.HitAnchorRect.Right) / 2, y};
+                    return true;
+                }
+            }
+        return false;
+    }
+
+    LRESULT NcHitTest(POINT client) {
+        POINT s = client;
+        ClientToScreen(popup->Window()->Handle(), &s);
+        return SendMessageA(popup->Window()->Handle(), WM_NCHITTEST, 0, MAKELPARAM(s.x, s.y));
+    }
+
+    TComponent form;
+    HWND owner = nullptr;
+    TGDIImageList* images = nullptr;
+    THTMLPopup* popup = nullptr;
+    std::vector<std::string> clicks;
+    std::vector<TObject*> senders;
+};
+
+}  // namespace
+
+TEST_F(PopupWindowTest, NewsPopupRisesToTheBottomRightOfTheWorkArea) {
+    SetNews(20);
+    popup->RollUp();
+    THTMLPopupWindow* w = popup->Window();
+    ASSERT_NE(w, nullptr);
+    const RECT wa = WorkArea();
+    RECT r;
+    GetWindowRect(w->Handle(), &r);
+    EXPECT_TRUE(IsWindowVisible(w->Handle()));
+    EXPECT_EQ(r.right, wa.right - 20);
+    EXPECT_EQ(r.bottom, wa.bottom - 10);
+    EXPECT_EQ(popup->PopupTop, wa.bottom);
+    EXPECT_EQ(popup->PopupLeft, wa.right - 20 - w->Width());
+
+    // Auto-size: the text's needed size plus 2 × 3 frame + 16.
+    TGDIFontCache fonts;
+    HDC dc = CreateCompatibleDC(nullptr);
+    THTMLRenderResult need;
+    {
+        TGDISurface s(dc, fonts);
+        s.SetFont(popup->Font);
+        need = RenderHTML(s, Joined(NewsPopupLines(20)), {9, 5, 9 + 4096, 5 + 4096}, images, nullptr, nullptr,
+                          false, -1, false, {});
+    }
+    DeleteDC(dc);
+    EXPECT_EQ(r.right - r.left, need.NeededWidth + 22);
+    EXPECT_EQ(r.bottom - r.top, need.NeededHeight + 22);
+    EXPECT_GT(need.NeededHeight, 20 * 16);
+
+    // A topmost tool window without caption or border, owned by the form's window.
+    const LONG style = GetWindowLongA(w->Handle(), GWL_STYLE);
+    const LONG ex = GetWindowLongA(w->Handle(), GWL_EXSTYLE);
+    EXPECT_TRUE(style & WS_POPUP);
+    EXPECT_FALSE(style & (WS_CAPTION | WS_BORDER | WS_THICKFRAME));
+    EXPECT_TRUE(ex & WS_EX_TOPMOST);
+    EXPECT_TRUE(ex & WS_EX_TOOLWINDOW);
+    EXPECT_EQ(GetWindow(w->Handle(), GW_OWNER), owner);
+    const DWORD cls = GetClassLongA(w->Handle(), GCL_STYLE);
+    EXPECT_TRUE(cls & CS_SAVEBITS);
+    EXPECT_TRUE(cls & CS_DROPSHADOW);
+    Pump(100);
+    Screenshot(w, "news_popup");
+}
+
+TEST_F(PopupWindowTest, RiseIsTwentyPixelsPerStepAndProcessesMessages) {
+    popup->AutoSize = false;
+    popup->PopupHeight = 150;
+    popup->Text.Add("<B>Rising</B>");
+    const RECT wa = WorkArea();
+    gTimerTicks = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, CountTick);
+    MoveRecorder rec;
+    const DWORD t0 = GetTickCount();
+    const ULONGLONG cpu0 = CpuTime100ns();
+    popup->RollUp();
+    const DWORD wall = GetTickCount() - t0;
+    const ULONGLONG cpuMs = (CpuTime100ns() - cpu0) / 10000;
+    KillTimer(nullptr, timer);
+
+    std::vector<LONG> tops;
+    for (const RECT& r : rec.Moves) tops.push_back(r.top);
+    ASSERT_FALSE(tops.empty());
+    EXPECT_EQ(tops.front(), wa.bottom);
+    // Eight steps: -20 each, the last settling 10 pixels above the work area's bottom.
+    std::vector<LONG> expected;
+    for (int i = 0; i <= 8; ++i) expected.push_back(wa.bottom - 20 * i);
+    EXPECT_EQ(tops, expected);
+    RECT r;
+    GetWindowRect(popup->Window()->Handle(), &r);
+    EXPECT_EQ(r.bottom, wa.bottom - 10);
+    EXPECT_EQ(r.right, wa.right - 20);
+    // Eight waits of at least 50 ms each, spent asleep in the message wait, with timer
+    // messages handled meanwhile.
+    EXPECT_GE(wall, 8u * 50u - 16u);
+    EXPECT_LT(cpuMs, wall / 2) << "cpu " << cpuMs << " ms in " << wall << " ms";
+    EXPECT_GE(gTimerTicks, 3);
+}
+
+TEST_F(PopupWindowTest, RollDownSinksBelowTheWorkAreaThenHides) {
+    THTMLPopup idle(&form);
+    idle.RollDown();  // no window: nothing happens
+    idle.Hide();
+    EXPECT_EQ(idle.Window(), nullptr);
+
+    popup->AutoSize = false;
+    popup->PopupHeight = 70;
+    popup->Text.Add("x");
+    popup->RollUp();
+    const RECT wa = WorkArea();
+    const int start = popup->Window()->Top();
+    EXPECT_EQ(start, wa.bottom - 80);
+    MoveRecorder rec;
+    popup->RollDown();
+    std::vector<LONG> tops;
+    for (const RECT& r : rec.Moves) tops.push_back(r.top);
+    std::vector<LONG> expected;
+    for (int t = start + 20; t - 20 < wa.bottom; t += 20) expected.push_back(t);
+    EXPECT_EQ(tops, expected);
+    EXPECT_GE(popup->Window()->Top(), wa.bottom);
+    EXPECT_FALSE(IsWindowVisible(popup->Window()->Handle()));
+}
+
+TEST_F(PopupWindowTest, HandCursorOverALinkAndDefaultElsewhere) {
+    popup->Text.Assign(std::vector<std::string>{"plain words <A href=\"http://a.example/\">a link</A> more"});
+    popup->Show();
+    POINT link{}, plain{8, 0};
+    ASSERT_TRUE(FindAnchor(1, link));
+    plain.y = link.y;
+    EXPECT_EQ(NcHitTest(plain), HTCLIENT);
+    EXPECT_FALSE(popup->Window()->HandCursor());
+    EXPECT_EQ(NcHitTest(link), HTCLIENT);
+    EXPECT_TRUE(popup->Window()->HandCursor());
+    EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND)));
+    NcHitTest(plain);
+    EXPECT_FALSE(popup->Window()->HandCursor());
+    EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
+    // Without Hover nothing is tracked for repainting.
+    EXPECT_EQ(popup->Window()->HoverAnchor(), -1);
+}
+
+TEST_F(PopupWindowTest, ClickOnALinkRaisesTheAnchorWithThePopupAsSender) {
+    popup->Text.Assign(std::vector<std::string>{"<A href=\"Close\">Close</A> text <A>nowhere</A>"});
+    popup->Show();
+    POINT close{}, nowhere{};
+    ASSERT_TRUE(FindAnchor(1, close));
+    ASSERT_TRUE(FindAnchor(2, nowhere));
+    HWND h = popup->Window()->Handle();
+    SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(close.x, close.y));
+    SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(nowhere.x, nowhere.y));
+    SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));  // the frame: no link
+    EXPECT_EQ(clicks, (std::vector<std::string>{"Close", ""}));
+    ASSERT_EQ(senders.size(), 2u);
+    EXPECT_EQ(senders[0], popup);
+}
+
+TEST_F(PopupWindowTest, RealMouseClickThroughTheSystem) {
+    popup->Text.Assign(std::vector<std::string>{"<P align=\"center\"><A href=\"http://b.example/\">Big link text here</A>"});
+    popup->PopupLeft = 300;
+    popup->PopupTop = 300;
+    popup->Show();
+    POINT link{};
+    ASSERT_TRUE(FindAnchor(1, link));
+    ClientToScreen(popup->Window()->Handle(), &link);
+    SetCursorPos(link.x, link.y);
+    Pump(100);
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_MOUSE;
+    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, in, sizeof(INPUT));
+    for (int i = 0; i < 20 && clicks.empty(); ++i) Pump(50);
+    EXPECT_EQ(clicks, (std::vector<std::string>{"http://b.example/"}));
+    EXPECT_TRUE(popup->Window()->HandCursor());
+}
+
+TEST_F(PopupWindowTest, HoverTracksTheLinkUnderTheMouse) {
+    popup->Hover = true;
+    popup->Text.Assign(std::vector<std::string>{"<A href=\"1\">first</A> gap <A href=\"2\">second</A>"});
+    popup->Show();
+    POINT first{}, second{};
+    ASSERT_TRUE(FindAnchor(1, first));
+    ASSERT_TRUE(FindAnchor(2, second));
+    NcHitTest(first);
+    EXPECT_EQ(popup->Window()->HoverAnchor(), 1);
+    NcHitTest(second);
+    EXPECT_EQ(popup->Window()->HoverAnchor(), 2);
+    EXPECT_GT(popup->Window()->HoverRect().Left, first.x);
+    Pump(50);
+    Screenshot(popup->Window(), "hover_second_link");
+    NcHitTest({2, 2});
+    EXPECT_EQ(popup->Window()->HoverAnchor(), -1);
+    // The mouse leaving forgets the hovered link too.
+    NcHitTest(first);
+    SendMessageA(popup->Window()->Handle(), WM_MOUSELEAVE, 0, 0);
+    EXPECT_EQ(popup->Window()->HoverAnchor(), -1);
+    EXPECT_TRUE(IsWindowVisible(popup->Window()->Handle()));  // AutoHide is off
+}
+
+TEST_F(PopupWindowTest, AddingTextWhileVisibleChangesTextButNotSize) {
+    SetNews(3);
+    popup->RollUp();
+    THTMLPopupWindow* w = popup->Window();
+    const int width = w->Width(), height = w->Height();
+    popup->Text.Add("<BR>A much longer line that would need a wider window than the one shown now");
+    EXPECT_NE(w->Text().find("A much longer line"), std::string::npos);
+    Pump(50);
+    RECT r;
+    GetWindowRect(w->Handle(), &r);
+    EXPECT_EQ(r.right - r.left, width);
+    EXPECT_EQ(r.bottom - r.top, height);
+    // The size follows at the next show.
+    popup->Show();
+    EXPECT_GT(w->Width(), width);
+}
+
+TEST_F(PopupWindowTest, AutoHideHidesWhenTheMouseLeaves) {
+    popup->AutoHide = true;
+    popup->Text.Add("x");
+    popup->Show();
+    ASSERT_TRUE(IsWindowVisible(popup->Window()->Handle()));
+    SendMessageA(popup->Window()->Handle(), WM_MOUSELEAVE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(popup->Window()->Handle()));
+}
+
+TEST_F(PopupWindowTest, FreedImageListIsForgotten) {
+    popup->Text.Add("<IMG src=\"idx:9\">x");
+    popup->Show();
+    EXPECT_EQ(popup->Window()->Images, images);
+    delete images;
+    images = nullptr;
+    EXPECT_EQ(popup->Images(), nullptr);
+    EXPECT_EQ(popup->Window()->Images, nullptr);
+    HDC dc = GetDC(popup->Window()->Handle());
+    popup->Window()->PaintTo(dc);  // no dangling list
+    ReleaseDC(popup->Window()->Handle(), dc);
+    EXPECT_EQ(popup->Version(), "1.1.0.0");
+}
