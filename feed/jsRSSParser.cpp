@@ -1,5 +1,8 @@
 #include "feed/jsRSSParser.h"
 
+#include <cstring>
+#include <iterator>
+
 #include "feed/jsXMLParser.h"
 #include "feed/jsXMLUtil.h"
 
@@ -26,16 +29,57 @@ const ChannelField ChannelFields[] = {
     {"ttl", &TChannelInfo::TTL},
 };
 
-const char RdfItemPath[] = "rdf:RDF/item/";
+const char* const ItemElements[] = {"title", "link", "description", "dc:creator", "dc:date"};
+std::string TItemInfo::*const ItemFields[] = {&TItemInfo::Title, &TItemInfo::Link, &TItemInfo::Description,
+                                               &TItemInfo::Creator, &TItemInfo::Date};
+
+// Names and paths are short: a plain loop beats a call to memcmp.
+bool Same(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
+// With a literal the length is known, and the compiler turns the compare into a few loads.
+template <size_t N>
+bool Is(std::string_view s, const char (&literal)[N]) {
+    return s.size() == N - 1 && std::memcmp(s.data(), literal, N - 1) == 0;
+}
+
+template <size_t N>
+bool EndsWith(std::string_view s, const char (&tail)[N]) {
+    return s.size() >= N - 1 && std::memcmp(s.data() + s.size() - (N - 1), tail, N - 1) == 0;
+}
+
+template <size_t N>
+int IndexOfName(std::string_view Name, const char* const (&Names)[N]) {
+    for (size_t i = 0; i < N; ++i)
+        if (Same(Name, Names[i])) return static_cast<int>(i);
+    return -1;
+}
+
+const char* const ChannelElements[] = {"title",    "link",         "description", "language",      "copyright",
+                                       "rating",   "managingEditor", "webMaster", "pubDate",       "lastBuildDate",
+                                       "category", "generator",    "docs",        "ttl"};
+static_assert(std::size(ChannelElements) == std::size(ChannelFields), "one name per channel field");
+
+// The bit of the root whose name is Prefix; 0 for no root of ours.
+unsigned RootBit(std::string_view Prefix) {
+    if (Prefix.empty()) return 1u << 0;
+    if (Is(Prefix, "rss")) return 1u << 1;
+    if (Is(Prefix, "rdf:RDF")) return 1u << 2;
+    return 0;
+}
+
+// The roots under which Path is Root + Tail.
+template <size_t N>
+unsigned RootsWhere(std::string_view Path, const char (&Tail)[N]) {
+    return EndsWith(Path, Tail) ? RootBit(Path.substr(0, Path.size() - (N - 1))) : 0;
+}
 }  // namespace
 
-TjsRSSParser::TjsRSSParser(TComponent* AOwner) : TComponent(AOwner) { SetRoot(""); }
-
-void TjsRSSParser::SetRoot(const char* Root) {
-    FRoot = Root;
-    FChannelPath = FRoot + "/channel/";
-    FItemPath = FRoot + "/channel/item/";
-}
+TjsRSSParser::TjsRSSParser(TComponent* AOwner) : TComponent(AOwner) {}
 
 void TjsRSSParser::Parse() { Run(FRSS.Text()); }
 
@@ -47,56 +91,54 @@ void TjsRSSParser::ParseText(std::string_view Text) {
 void TjsRSSParser::Run(std::string_view Joined) {
     FItem = TItemInfo();
     Channel = TChannelInfo();
-    FTagName.clear();
-    FTagPath.clear();
+    FTarget = TTarget();
     // The scanner lives for one parse only; comments and CDATA are not listened to, so
     // their content never reaches a record.
     TjsXMLParser scanner(this);
-    scanner.OnFoundTag = [this](TObject*, const std::string& Path, const std::string& TagName,
-                                const std::string& CompleteTag) { FoundTag(Path, TagName, CompleteTag); };
-    scanner.OnFoundText = [this](TObject*, const std::string&, const std::string& Text) { FoundText(Text); };
+    scanner.OnFoundTag = [this](TObject*, std::string_view Path, std::string_view TagName,
+                                std::string_view CompleteTag) { FoundTag(Path, TagName, CompleteTag); };
+    scanner.OnFoundText = [this](TObject*, std::string_view, std::string_view Text) { FoundText(Text); };
     scanner.ParseText(Joined);
 }
 
-void TjsRSSParser::FoundTag(const std::string& Path, const std::string& TagName, const std::string& CompleteTag) {
-    if (TagName == "rss") {
-        SetRoot("rss");
+void TjsRSSParser::FoundTag(std::string_view Path, std::string_view TagName, std::string_view CompleteTag) {
+    if (Is(TagName, "rss")) {
+        FRoot = rtRss;
         if (OnFoundVersion) OnFoundVersion(this, GetAttributeValue(GetAttribute(CompleteTag, "version")));
-    } else if (TagName == "rdf:RDF") {
-        SetRoot("rdf:RDF");
+        return;
+    }
+    if (Is(TagName, "rdf:RDF")) {
+        FRoot = rtRdf;
         if (OnFoundVersion) OnFoundVersion(this, "1.0");
-    } else if (TagName == "/item") {
-        // A copy, so that a handler that starts another parse cannot pull the record away.
-        TItemInfo item;
-        std::swap(item, FItem);
-        if (OnFoundItem) OnFoundItem(this, item);
-    } else {
-        FTagName = TagName;
-        FTagPath = Path;
+        return;
+    }
+    if (Is(TagName, "/item")) {
+        if (OnFoundItem) OnFoundItem(this, FItem);
+        // Cleared in place: the fields keep their capacity for the next item.
+        FItem.Title.clear();
+        FItem.Link.clear();
+        FItem.Description.clear();
+        FItem.Creator.clear();
+        FItem.Date.clear();
+        return;
+    }
+    FTarget = TTarget();
+    if (EndsWith(Path, "/channel/")) {
+        FTarget.ChannelRoots = RootsWhere(Path, "/channel/");
+        if (FTarget.ChannelRoots) FTarget.ChannelField = IndexOfName(TagName, ChannelElements);
+    } else if (EndsWith(Path, "/item/")) {
+        // RSS 1.0 keeps its items right below the root, whatever root came last.
+        FTarget.ItemRoots = Is(Path, "rdf:RDF/item/") ? ~0u : RootsWhere(Path, "/channel/item/");
+        if (FTarget.ItemRoots) FTarget.ItemField = IndexOfName(TagName, ItemElements);
     }
 }
 
-void TjsRSSParser::FoundText(const std::string& Text) {
-    const std::string& N = FTagName;
-    const std::string& P = FTagPath;
-    bool matched = false;
-    if (P == FChannelPath) {
-        for (const ChannelField& f : ChannelFields) {
-            if (N == f.Element) {
-                Channel.*f.Field = Text;
-                matched = true;
-                break;
-            }
-        }
-    }
-    if (!matched && (P == FItemPath || P == RdfItemPath)) {
-        if (N == "title") FItem.Title = Text;
-        else if (N == "link") FItem.Link = Text;
-        else if (N == "description") FItem.Description = Text;
-        else if (N == "dc:creator") FItem.Creator = Text;
-        else if (N == "dc:date") FItem.Date = Text;
-    }
+void TjsRSSParser::FoundText(std::string_view Text) {
+    const unsigned root = 1u << FRoot;
+    if (FTarget.ChannelField >= 0 && (FTarget.ChannelRoots & root))
+        (Channel.*ChannelFields[FTarget.ChannelField].Field).assign(Text.data(), Text.size());
+    else if (FTarget.ItemField >= 0 && (FTarget.ItemRoots & root))
+        (FItem.*ItemFields[FTarget.ItemField]).assign(Text.data(), Text.size());
     // Only the first run of text after a start tag counts.
-    FTagName.clear();
-    FTagPath.clear();
+    FTarget = TTarget();
 }

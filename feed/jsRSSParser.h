@@ -57,14 +57,24 @@ public:
     TFoundItemEvent OnFoundItem;
 
 private:
+    // The roots a feed can have; the channel and the items hang below them.
+    enum TRoot { rtNone, rtRss, rtRdf };
+
+    // Where a text after the last element tag goes. Worked out when the tag arrives, for
+    // every root at once, because a root element may still come between tag and text.
+    struct TTarget {
+        int ChannelField = -1;      // the tag names this channel field, or -1
+        int ItemField = -1;         // the tag names this item field, or -1
+        unsigned ChannelRoots = 0;  // bit r: the tag's path is the channel path under root r
+        unsigned ItemRoots = 0;     // bit r: the tag's path is an item path under root r
+    };
+
     void Run(std::string_view Joined);
-    void SetRoot(const char* Root);
-    void FoundTag(const std::string& Path, const std::string& TagName, const std::string& CompleteTag);
-    void FoundText(const std::string& Text);
+    void FoundTag(std::string_view Path, std::string_view TagName, std::string_view CompleteTag);
+    void FoundText(std::string_view Text);
 
     TStringList FRSS;
-    std::string FRoot;  // the last root element seen, kept from one parse to the next
-    std::string FChannelPath, FItemPath;
-    std::string FTagName, FTagPath;
+    TRoot FRoot = rtNone;  // the last root element seen, kept from one parse to the next
+    TTarget FTarget;
     TItemInfo FItem;
 };

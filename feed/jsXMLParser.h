@@ -11,11 +11,13 @@
 #include "feed/jsXMLUtil.h"
 
 using TParsingEvent = std::function<void(TObject* Sender, int Lines, int Total)>;
-using TFoundTagEvent = std::function<void(TObject* Sender, const std::string& Path,
-                                          const std::string& TagName, const std::string& CompleteTag)>;
-using TFoundTextEvent = std::function<void(TObject* Sender, const std::string& Path, const std::string& Text)>;
-using TFoundCommentEvent = std::function<void(TObject* Sender, const std::string& Comment)>;
-using TFoundCDATAEvent = std::function<void(TObject* Sender, const std::string& CDATA)>;
+// The texts handed to these events point into the scanner's input and path and are valid
+// only during the call: a handler copies what it keeps. This spares a copy of every tag.
+using TFoundTagEvent = std::function<void(TObject* Sender, std::string_view Path, std::string_view TagName,
+                                          std::string_view CompleteTag)>;
+using TFoundTextEvent = std::function<void(TObject* Sender, std::string_view Path, std::string_view Text)>;
+using TFoundCommentEvent = std::function<void(TObject* Sender, std::string_view Comment)>;
+using TFoundCDATAEvent = std::function<void(TObject* Sender, std::string_view CDATA)>;
 
 class TjsXMLParser : public TComponent {
 public:
@@ -39,12 +41,12 @@ public:
 private:
     void Scan(std::string_view Text);
     void HandleText(std::string_view Run);
-    void HandleTag(std::string_view Tag);
+    // How a tag changes the path: opens an element, closes one, or neither.
+    enum TTagKind { tkStart, tkEnd, tkEmpty };
+    void HandleTag(std::string_view Tag, std::string_view Name, TTagKind Kind);
 
     TStringList FXML;
     std::string FPath;
-    // Reused for every report, so a parse allocates only while they grow.
-    std::string FTag, FName, FText;
 };
 
 // Text with every line break made CR LF and a final CR LF, as the lines of SetText would

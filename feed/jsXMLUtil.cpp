@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "feed/ByteScan.h"
+
 namespace {
 // Paths are kept in a 255-character buffer by older readers of our feeds; keep the same
 // limit so every reader agrees on what a deep path looks like.
@@ -26,12 +28,7 @@ size_t FindNoCase(std::string_view s, std::string_view sub) {
 std::string_view TagNameView(std::string_view T) {
     size_t b = 0;
     while (b < T.size() && (T[b] == ' ' || T[b] == '\t' || T[b] == '<')) ++b;
-    size_t e = b;
-    while (e < T.size()) {
-        char c = T[e];
-        if (c == '\0' || c == '\n' || c == '\r' || c == ' ' || c == '>') break;
-        ++e;
-    }
+    size_t e = bytescan::FindFirstOf<'\0', '\n', '\r', ' ', '>'>(T.data(), b, T.size());
     return T.substr(b, e - b);
 }
 

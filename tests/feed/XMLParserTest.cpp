@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "feed/jsXMLParser.h"
 
 namespace {
+
+std::string S(std::string_view v) { return std::string(v); }
 
 // Records every event as one readable line, in order.
 struct Recorder {
@@ -14,13 +18,13 @@ struct Recorder {
     std::vector<std::pair<int, int>> progress;
 
     explicit Recorder(bool withProgress = false) {
-        parser.OnFoundTag = [this](TObject*, const std::string& path, const std::string& name,
-                                   const std::string& tag) { events.push_back("tag [" + path + "] " + name + " " + tag); };
-        parser.OnFoundText = [this](TObject*, const std::string& path, const std::string& text) {
-            events.push_back("text [" + path + "] " + text);
+        parser.OnFoundTag = [this](TObject*, std::string_view path, std::string_view name,
+                                   std::string_view tag) { events.push_back("tag [" + S(path) + "] " + S(name) + " " + S(tag)); };
+        parser.OnFoundText = [this](TObject*, std::string_view path, std::string_view text) {
+            events.push_back("text [" + S(path) + "] " + S(text));
         };
-        parser.OnFoundComment = [this](TObject*, const std::string& c) { events.push_back("comment [" + c + "]"); };
-        parser.OnFoundCDATA = [this](TObject*, const std::string& c) { events.push_back("cdata [" + c + "]"); };
+        parser.OnFoundComment = [this](TObject*, std::string_view c) { events.push_back("comment [" + S(c) + "]"); };
+        parser.OnFoundCDATA = [this](TObject*, std::string_view c) { events.push_back("cdata [" + S(c) + "]"); };
         if (withProgress)
             parser.OnParsing = [this](TObject*, int lines, int total) { progress.emplace_back(lines, total); };
     }
@@ -204,4 +208,30 @@ TEST(XMLJoinedLines, NormalisesEveryLineBreakAndEndsTheLastLine) {
     EXPECT_EQ(JoinedLines("a\r\n\r\nb\r\n", storage), "a\r\n\r\nb\r\n");
     EXPECT_EQ(JoinedLines("", storage), "");
     EXPECT_EQ(JoinedLines("\n\r", storage), "\r\n\r\n");
+}
+
+namespace {
+// Line breaks made CR LF the slow, obvious way.
+std::string JoinedByLines(const std::string& text) {
+    TStringList lines;
+    lines.SetText(text);
+    return lines.Text();
+}
+}  // namespace
+
+TEST(XMLJoinedLines, AgreesWithSplittingIntoLinesForBreaksAtEveryPosition) {
+    // Lone and paired breaks at every offset around the 16-byte blocks of the fast check.
+    for (size_t len = 1; len <= 40; ++len) {
+        for (size_t pos = 0; pos < len; ++pos) {
+            for (const char* brk : {"\r", "\n", "\r\n", "\n\r"}) {
+                std::string t(len, 'x');
+                t.replace(pos, std::min(std::strlen(brk), len - pos), brk, std::min(std::strlen(brk), len - pos));
+                for (const std::string& text : {t, t + "\r\n", JoinedByLines(t)}) {
+                    std::string storage;
+                    ASSERT_EQ(std::string(JoinedLines(text, storage)), JoinedByLines(text))
+                        << "len " << len << " pos " << pos;
+                }
+            }
+        }
+    }
 }
