@@ -27,13 +27,25 @@ int Sat(long long v) {
 
 char Up(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
-// Case-insensitive search of an upper-case pattern.
+// Case-insensitive search of an upper-case pattern. Patterns that start with a non-letter
+// (every entity starts with "&") jump from candidate to candidate with memchr.
 size_t FindNoCase(const std::string& s, const char* pat, size_t from = 0) {
-    size_t n = std::strlen(pat);
+    const size_t n = std::strlen(pat);
     if (n == 0) return from <= s.size() ? from : std::string::npos;
-    for (size_t i = from; i + n <= s.size(); ++i) {
-        size_t k = 0;
-        while (k < n && Up(s[i + k]) == pat[k]) ++k;
+    const char* base = s.data();
+    const size_t size = s.size();
+    const char first = pat[0];
+    const bool letter = first >= 'A' && first <= 'Z';
+    for (size_t i = from; i + n <= size; ++i) {
+        if (!letter) {
+            const void* hit = std::memchr(base + i, first, size - n + 1 - i);
+            if (!hit) return std::string::npos;
+            i = static_cast<size_t>(static_cast<const char*>(hit) - base);
+        } else if (Up(base[i]) != first) {
+            continue;
+        }
+        size_t k = 1;
+        while (k < n && Up(base[i + k]) == pat[k]) ++k;
         if (k == n) return i;
     }
     return std::string::npos;
@@ -129,6 +141,16 @@ void ReplaceEntities(std::string& s) {
     // Passes replace the first occurrence of each entity until one changes nothing. A
     // replacement can only create a new occurrence at or after its own position, so each
     // entity's search resumes from a cursor instead of the start; the result is the same.
+    // Most texts hold none of these (only "&nbsp;"): one scan over the "&"s settles that.
+    bool any = false;
+    for (size_t at = s.find('&'); at != std::string::npos && !any; at = s.find('&', at + 1))
+        for (int e = 0; e < kCount && !any; ++e) {
+            size_t k = 1;
+            const char* name = kEntities[e].Name;
+            while (name[k] && at + k < s.size() && Up(s[at + k]) == name[k]) ++k;
+            any = name[k] == '\0';
+        }
+    if (!any) return;
     size_t cursor[kCount] = {};
     bool changed = true;
     while (changed) {
@@ -155,6 +177,7 @@ std::string PrepareText(const std::string& text) {
         size_t gt = s.find('>', hash);
         if (gt != std::string::npos) s.erase(gt, 1);
     }
+    if (s.find('\r') == std::string::npos && s.find('\n') == std::string::npos) return s;
     std::string out;
     out.reserve(s.size() + 16);
     for (char c : s) {
@@ -224,7 +247,7 @@ private:
     TColor HiColorMemory = clNone, HiBgMemory = clNone;
     bool HiMet = false;
     bool InAnchor = false;
-    std::string AnchorAddr;
+    std::string AnchorAddr, SavedAddr;
     int AnchorCounter = 0;
     int ListLevel = 0;
     TAlign Align = alLeft;
@@ -272,7 +295,7 @@ THTMLRenderResult TRenderer::Render(const std::string& text) {
 
         const THTMLFont savedFont = Font;
         const bool savedInAnchor = InAnchor;
-        const std::string savedAddr = AnchorAddr;
+        SavedAddr.assign(AnchorAddr);
         const int savedCounter = AnchorCounter, savedLevel = ListLevel;
         const bool savedHidden = Hidden, savedShadow = Shadow, savedError = ErrorMark;
         const size_t lineStart = Pos;
@@ -291,10 +314,22 @@ THTMLRenderResult TRenderer::Render(const std::string& text) {
         LineBottom = Sat(static_cast<long long>(LineTop) + LineHeight + SubExtra + SupExtra);
         TextBottom = LineBottom - SubExtra;
 
+        // A hit needs line top < y < line bottom. Elsewhere the hit-test run would only
+        // repeat the measuring run's state changes, so it is skipped: every mouse move lays
+        // the whole text out, and this halves the cost without changing any result.
+        const bool secondRun = !HitTest || (LineTop < HP.Y && HP.Y < LineBottom);
+        if (!secondRun) {
+            LineTop = LineBottom;
+            needed = std::min<long long>(needed + LineHeight + SubExtra + SupExtra, kFar);
+            ++LineIndex;
+            if (static_cast<long long>(LineTop) + startHeight > LR.Bottom) break;
+            continue;
+        }
+
         Font = savedFont;
         ApplyFont();
         InAnchor = savedInAnchor;
-        AnchorAddr = savedAddr;
+        AnchorAddr.assign(SavedAddr);
         AnchorCounter = savedCounter;
         ListLevel = savedLevel;
         Hidden = savedHidden;
@@ -510,7 +545,10 @@ void TRenderer::OpenTag(TPass pass, const std::string& raw, bool& stays) {
         case 'A': {
             size_t q1 = raw.find('"');
             size_t q2 = q1 == std::string::npos ? q1 : raw.find('"', q1 + 1);
-            AnchorAddr = q2 == std::string::npos ? std::string() : raw.substr(q1 + 1, q2 - q1 - 1);
+            if (q2 == std::string::npos)
+                AnchorAddr.clear();
+            else
+                AnchorAddr.assign(raw, q1 + 1, q2 - q1 - 1);
             ++AnchorCounter;
             if (paint && UnderlineApplies()) Font.Style |= fsUnderline;
             Font.Color = kLinkColor;
