@@ -189,3 +189,29 @@ TEST(RSSFeed, AHandlerMayStartAnotherParseSafely) {
     parser.ParseText(TwoItems);
     EXPECT_EQ(titles, (std::vector<std::string>{"Zipper 2.1 | Archivers", "inner", "Painter 5"}));
 }
+
+TEST(RSSFeed, TheRootSeenLastIsKeptForTheNextParse) {
+    // After "</ab>" the path is "/", so "channel" sits at "/channel/": the channel path of a
+    // parser that has not seen a root yet, but not of one that saw "rss" before.
+    const char rootless[] = "<ab></ab><channel><title>T</title></channel>";
+    Feed fresh;
+    fresh.Parse(rootless);
+    EXPECT_EQ(fresh.parser.Channel.Title, "T");
+    Feed used;
+    used.Parse("<rss></rss>");
+    used.Parse(rootless);
+    EXPECT_EQ(used.parser.Channel.Title, "");
+}
+
+TEST(RSSFeed, ARootElementBetweenTagAndTextDecidesWhereTheTextGoes) {
+    // The text is matched against the root in force when it arrives, not when its tag did.
+    // "<x />" names "x" and leaves the path alone, so it can switch the root mid-channel.
+    Feed f;
+    f.Parse("<rss><channel><title><rdf:RDF />T</title></channel></rss>");
+    EXPECT_EQ(f.parser.Channel.Title, "");
+    f.Parse("<rss><channel><rdf:RDF /><title><rss />T</title></channel></rss>");
+    EXPECT_EQ(f.parser.Channel.Title, "T");
+    // "<rss/>" is named "rss/": an ordinary element, whose own text nothing wants.
+    f.Parse("<rss><channel><title><rss/>T</title></channel></rss>");
+    EXPECT_EQ(f.parser.Channel.Title, "");
+}
