@@ -152,9 +152,11 @@ void TTrayIcon::Loaded() {
     SetIconVisible(FIconVisible);
     SetCycleIcons(FCycleIcons);
     SetWantEnterExitEvents(FWantEnterExitEvents);
-    NOTIFYICONDATAA data = FData;
-    data.uVersion = BehaviourVersion == 1 ? 3 : 0;
-    Shell_NotifyIconA(NIM_SETVERSION, &data);
+    if (FAdded) {
+        NOTIFYICONDATAA data = FData;
+        data.uVersion = BehaviourVersion == 1 ? 3 : 0;
+        Shell_NotifyIconA(NIM_SETVERSION, &data);
+    }
 }
 
 void TTrayIcon::FillRecord() {
@@ -167,17 +169,22 @@ bool TTrayIcon::ShowIcon() {
     FIconVisible = true;
     if (FLoading) return false;
     FillRecord();
+    // Counted as added even when the shell refuses: it may already hold the icon, and a
+    // later delete is harmless either way.
+    FAdded = true;
     return Shell_NotifyIconA(NIM_ADD, &FData) != FALSE;
 }
 
 bool TTrayIcon::HideIcon() {
     FIconVisible = false;
-    if (FLoading) return false;
+    if (FLoading || !FAdded) return false;
+    FAdded = false;
     return Shell_NotifyIconA(NIM_DELETE, &FData) != FALSE;
 }
 
 bool TTrayIcon::ModifyIcon() {
-    if (FLoading) return false;
+    // An icon the shell does not hold has nothing to modify; the next add sends it all.
+    if (FLoading || !FAdded) return false;
     FillRecord();
     return Shell_NotifyIconA(NIM_MODIFY, &FData) != FALSE;
 }

@@ -132,6 +132,7 @@ private:
     int FIconIndex = 0;
     bool FWantEnterExitEvents = false;
     bool FLoading = true;
+    bool FAdded = false;  // the shell holds the icon
 
     std::unique_ptr<TSimpleTimer> FCycleTimer, FClickTimer, FExitTimer;
     bool FLeftDown = false;

@@ -1,0 +1,294 @@
+// The tray icon under Wine, with the test playing the shell: callback messages go to the
+// shared window exactly as the shell sends them.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+
+#include "tray/TrayIcon_win.h"
+#include "ui/Forms_win.h"
+
+namespace {
+TApplication& App() {
+    static TApplication* app = [] {
+        auto* a = new TApplication;
+        a->Initialize();
+        a->SetTitle("Pelorin");
+        return a;
+    }();
+    return *app;
+}
+
+template <typename F>
+void PumpUntil(int Ms, F Done) {
+    DWORD start = GetTickCount();
+    while (!Done() && GetTickCount() - start < static_cast<DWORD>(Ms)) {
+        App().ProcessMessages();
+        Sleep(5);
+    }
+}
+void Pump(int Ms) { PumpUntil(Ms, [] { return false; }); }
+
+void CALLBACK CloseMenu(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
+
+// Counts the shell calls instead of only making them.
+class TCountingIcon : public TTrayIcon {
+public:
+    using TTrayIcon::TTrayIcon;
+    bool ShowIcon() override {
+        ++Shows;
+        return TTrayIcon::ShowIcon();
+    }
+    int Shows = 0;
+};
+
+class TrayIcon : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App();
+        form = new TForm(&App());
+        App().MainForm = form;
+        icon = new TCountingIcon(form);
+    }
+    void TearDown() override {
+        delete form;  // frees the icon with it
+        App().MainForm = nullptr;
+    }
+    void Send(UINT Message) { SendMessageA(TTrayIcon::HandlerWindow(), WM_TRAYNOTIFY, icon->Identity(), Message); }
+    TImageList* MakeList(int Count) {
+        auto* list = new TImageList(form);
+        for (int i = 0; i < Count; ++i) list->AddIcon(LoadIconA(nullptr, IDI_APPLICATION));
+        return list;
+    }
+    TForm* form = nullptr;
+    TCountingIcon* icon = nullptr;
+};
+
+TEST_F(TrayIcon, ADoubleClickRaisesOnDblClickOnceAndNoSingleClick) {
+    int clicks = 0, doubles = 0;
+    icon->OnClick = [&](TObject*) { ++clicks; };
+    icon->OnDblClick = [&](TObject*) { ++doubles; };
+    icon->Loaded();
+    Send(WM_LBUTTONDOWN);
+    Send(WM_LBUTTONUP);
+    Send(WM_LBUTTONDBLCLK);
+    Send(WM_LBUTTONUP);
+    Pump(GetDoubleClickTime() + 400);
+    EXPECT_EQ(doubles, 1);
+    EXPECT_EQ(clicks, 0);
+}
+
+TEST_F(TrayIcon, WithADoubleClickHandlerASingleClickComesAfterTheDoubleClickTime) {
+    int clicks = 0;
+    icon->OnClick = [&](TObject*) { ++clicks; };
+    icon->OnDblClick = [](TObject*) {};
+    icon->Loaded();
+    Send(WM_LBUTTONDOWN);
+    Send(WM_LBUTTONUP);
+    EXPECT_EQ(clicks, 0) << "the click came before a double click could be ruled out";
+    PumpUntil(GetDoubleClickTime() + 1500, [&] { return clicks > 0; });
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(TrayIcon, WithoutADoubleClickHandlerTheClickComesAtOnce) {
+    int clicks = 0, downs = 0, ups = 0;
+    TShiftState downShift = 0;
+    icon->OnClick = [&](TObject*) { ++clicks; };
+    icon->OnMouseDown = [&](TObject*, TMouseButton b, TShiftState s, int, int) {
+        ++downs;
+        downShift = s;
+        EXPECT_EQ(b, mbLeft);
+    };
+    icon->OnMouseUp = [&](TObject*, TMouseButton, TShiftState, int, int) { ++ups; };
+    icon->Loaded();
+    Send(WM_LBUTTONDOWN);
+    Send(WM_LBUTTONUP);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(downs, 1);
+    EXPECT_EQ(ups, 1);
+    EXPECT_TRUE(downShift & ssLeft);
+    Send(WM_LBUTTONUP);  // an up without a down is no click
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(TrayIcon, WhenDisabledMouseNotificationsAreIgnoredButBalloonsAreNot) {
+    int events = 0, balloons = 0;
+    icon->OnClick = [&](TObject*) { ++events; };
+    icon->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int, int) { ++events; };
+    icon->OnBalloonHintClick = [&](TObject*) { ++balloons; };
+    icon->OnBalloonHintTimeout = [&](TObject*) { ++balloons; };
+    icon->Enabled = false;
+    icon->Loaded();
+    Send(WM_LBUTTONDOWN);
+    Send(WM_LBUTTONUP);
+    Send(WM_LBUTTONDBLCLK);
+    Send(NIN_BALLOONUSERCLICK);
+    Send(NIN_BALLOONTIMEOUT);
+    EXPECT_EQ(events, 0);
+    EXPECT_EQ(balloons, 2);
+}
+
+TEST_F(TrayIcon, CallbacksForUnknownIconsAreDropped) {
+    int clicks = 0;
+    icon->OnClick = [&](TObject*) { ++clicks; };
+    icon->Loaded();
+    SendMessageA(TTrayIcon::HandlerWindow(), WM_TRAYNOTIFY, icon->Identity() + 1000, WM_LBUTTONDOWN);
+    SendMessageA(TTrayIcon::HandlerWindow(), WM_TRAYNOTIFY, icon->Identity() + 1000, WM_LBUTTONUP);
+    EXPECT_EQ(clicks, 0);
+    // The shared window refuses to be closed while icons use it.
+    SendMessageA(TTrayIcon::HandlerWindow(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(TTrayIcon::HandlerWindow()));
+}
+
+TEST_F(TrayIcon, HintIsCutTo127Characters) {
+    icon->SetHint(std::string(300, 'h'));
+    EXPECT_EQ(icon->Hint().size(), 127u);
+    icon->SetHint("Pelorin");
+    EXPECT_EQ(icon->Hint(), "Pelorin");
+}
+
+TEST_F(TrayIcon, IconIndexIsClampedAndCyclingStartsAtTheFirstImage) {
+    TImageList* list = MakeList(3);
+    icon->SetIconList(list);
+    icon->SetIconIndex(10);
+    EXPECT_EQ(icon->IconIndex(), 2);
+    EXPECT_FALSE(icon->Icon().Empty());
+    std::vector<int> next;
+    icon->OnCycle = [&](TObject*, int n) { next.push_back(n); };
+    icon->SetCycleInterval(20);
+    icon->SetCycleIcons(true);
+    icon->Loaded();
+    EXPECT_EQ(icon->IconIndex(), 0);
+    PumpUntil(3000, [&] { return next.size() >= 4; });
+    ASSERT_GE(next.size(), 4u);
+    EXPECT_EQ(next[0], 1);
+    EXPECT_EQ(next[1], 2);
+    EXPECT_EQ(next[2], 0);
+    EXPECT_EQ(next[3], 1);
+    icon->SetCycleIcons(false);
+    size_t stopped = next.size();
+    Pump(150);
+    EXPECT_EQ(next.size(), stopped) << "the animation went on after it was switched off";
+    delete list;  // the icon forgets a freed list
+    EXPECT_EQ(icon->IconList(), nullptr);
+    EXPECT_EQ(icon->IconIndex(), 0);
+}
+
+TEST_F(TrayIcon, StartupAnswerFalseKeepsTheMainFormAndTaskbarWindowHidden) {
+    int asked = 0;
+    icon->OnStartup = [&](TObject*, bool& show) {
+        ++asked;
+        EXPECT_TRUE(show);
+        show = false;
+    };
+    App().ShowMainForm = true;
+    form->Show();
+    icon->Loaded();
+    icon->Loaded();  // only once
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(App().ShowMainForm);
+    EXPECT_FALSE(form->Visible());
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(IsWindowVisible(App().Handle()));
+    App().ShowMainForm = true;
+}
+
+TEST_F(TrayIcon, ShowAndHideMainFormTakeTheTaskbarWindowAlong) {
+    icon->Loaded();
+    int shows = 0;
+    form->OnShow = [&](TObject*) { ++shows; };
+    icon->ShowMainForm();
+    EXPECT_TRUE(form->Visible());
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    EXPECT_TRUE(IsWindowVisible(App().Handle()));
+    EXPECT_EQ(shows, 1);
+    icon->HideMainForm();
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(IsWindowVisible(App().Handle()));
+    icon->ShowMainForm();
+    EXPECT_EQ(shows, 2) << "showing again did not run the form's show handler";
+    icon->HideMainForm();
+}
+
+TEST_F(TrayIcon, MinimisingTheApplicationHidesTheFormToTheTray) {
+    icon->MinimizeToTray = true;
+    icon->SetIconVisible(true);
+    icon->Loaded();
+    icon->ShowMainForm();
+    int before = icon->Shows;
+    SendMessageA(form->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    Pump(100);
+    EXPECT_FALSE(form->Visible());
+    EXPECT_FALSE(IsWindowVisible(App().Handle()));
+    EXPECT_EQ(icon->Shows, before + 1);
+    icon->ShowMainForm();  // comes back restored
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(IsIconic(App().Handle()));
+    icon->HideMainForm();
+}
+
+TEST_F(TrayIcon, TheShellsRestartBringsAVisibleIconBack) {
+    ASSERT_NE(TTrayIcon::TaskbarCreatedMessage(), 0u);
+    icon->Loaded();
+    SendMessageA(App().Handle(), TTrayIcon::TaskbarCreatedMessage(), 0, 0);
+    EXPECT_EQ(icon->Shows, 0) << "an icon that is not visible was shown";
+    icon->SetIconVisible(true);
+    int before = icon->Shows;
+    SendMessageA(App().Handle(), TTrayIcon::TaskbarCreatedMessage(), 0, 0);
+    EXPECT_EQ(icon->Shows, before + 1);
+}
+
+TEST_F(TrayIcon, RightButtonOpensTheMenuAtTheCursorAndItClosesAgain) {
+    TPopupMenu* menu = new TPopupMenu(form);
+    menu->Add(new TMenuItem(form, "Options"));
+    icon->SetPopupMenu(menu);
+    icon->Loaded();
+    int downs = 0;
+    icon->OnMouseDown = [&](TObject*, TMouseButton b, TShiftState, int, int) {
+        if (b == mbRight) ++downs;
+    };
+    // Close the menu from inside its own loop, as a click elsewhere would.
+    UINT_PTR closer = SetTimer(nullptr, 0, 300, CloseMenu);
+    DWORD start = GetTickCount();
+    Send(WM_RBUTTONDOWN);
+    KillTimer(nullptr, closer);
+    EXPECT_EQ(downs, 1);
+    EXPECT_EQ(menu->PopupComponent, icon);
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    delete menu;
+    EXPECT_EQ(icon->PopupMenu(), nullptr);
+}
+
+TEST(TrayIconShared, HiddenWindowsLiveAsLongAsTheirLastUser) {
+    App();
+    EXPECT_EQ(TTrayIcon::HandlerWindow(), nullptr);
+    EXPECT_EQ(TSimpleTimer::HandlerWindow(), nullptr);
+    {
+        TTrayIcon a(nullptr), b(nullptr);
+        EXPECT_NE(TTrayIcon::HandlerWindow(), nullptr);
+        EXPECT_NE(a.Identity(), b.Identity());
+        EXPECT_NE(TSimpleTimer::HandlerWindow(), nullptr);
+    }
+    EXPECT_EQ(TTrayIcon::HandlerWindow(), nullptr);
+    EXPECT_EQ(TSimpleTimer::HandlerWindow(), nullptr);
+}
+
+TEST(SimpleTimer, StartingARunningTimerRestartsItsCount) {
+    App();
+    int ticks = 0;
+    TSimpleTimer t([&](TSimpleTimer*) { ++ticks; });
+    EXPECT_FALSE(t.Active());
+    t.Start(400);
+    EXPECT_TRUE(t.Active());
+    for (int i = 0; i < 6; ++i) {  // keeps restarting before it can fire
+        Pump(100);
+        t.Start(400);
+    }
+    EXPECT_EQ(ticks, 0);
+    PumpUntil(3000, [&] { return ticks > 0; });
+    EXPECT_GT(ticks, 0);
+    t.Stop();
+    EXPECT_FALSE(t.Active());
+}
+}  // namespace
