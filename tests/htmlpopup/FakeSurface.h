@@ -41,9 +41,9 @@ public:
     }
     void DrawTextBox(const TRect& Box, const std::string& S) override {
         if (Log)
-            Calls.push_back(Format("text %d,%d,%d,%d color=%06X bg=%08X style=%u size=%d face=%s '%s'", Box.Left,
-                                   Box.Top, Box.Right, Box.Bottom, FFont.Color, FBackground, FFont.Style,
-                                   FFont.Size, FFont.Name.c_str(), S.c_str()));
+            Calls.push_back(Format("text %d,%d,%d,%d color=%06X bg=%08X style=%u size=%d face=%s turn=%d '%s'",
+                                   Box.Left, Box.Top, Box.Right, Box.Bottom, FFont.Color, FBackground,
+                                   FFont.Style, FFont.Size, FFont.Name.c_str(), FFont.Orientation, S.c_str()));
     }
     void DrawChar(int X, int Y, char C) override {
         if (Log)

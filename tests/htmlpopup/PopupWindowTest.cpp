@@ -357,8 +357,12 @@ TEST_F(PopupWindowTest, HandCursorOverALinkAndDefaultElsewhere) {
     NcHitTest(plain);
     EXPECT_FALSE(popup->Window()->HandCursor());
     EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
-    // Without Hover nothing is tracked for repainting.
+    // Without Hover nothing is tracked or repainted.
     EXPECT_EQ(popup->Window()->HoverAnchor(), -1);
+    Pump(50);
+    NcHitTest(link);
+    RECT dirty;
+    EXPECT_FALSE(GetUpdateRect(popup->Window()->Handle(), &dirty, FALSE));
 }
 
 TEST_F(PopupWindowTest, ClickOnALinkRaisesTheAnchorWithThePopupAsSender) {
@@ -403,8 +407,16 @@ TEST_F(PopupWindowTest, HoverTracksTheLinkUnderTheMouse) {
     POINT first{}, second{};
     ASSERT_TRUE(FindAnchor(1, first));
     ASSERT_TRUE(FindAnchor(2, second));
+    Pump(50);
+    RECT dirty;
+    ASSERT_FALSE(GetUpdateRect(popup->Window()->Handle(), &dirty, FALSE));
     NcHitTest(first);
     EXPECT_EQ(popup->Window()->HoverAnchor(), 1);
+    // The newly hovered link is marked for repainting, and only that.
+    ASSERT_TRUE(GetUpdateRect(popup->Window()->Handle(), &dirty, FALSE));
+    EXPECT_LE(dirty.left, first.x);
+    EXPECT_GE(dirty.right, first.x);
+    EXPECT_LT(dirty.right, second.x);
     NcHitTest(second);
     EXPECT_EQ(popup->Window()->HoverAnchor(), 2);
     EXPECT_GT(popup->Window()->HoverRect().Left, first.x);

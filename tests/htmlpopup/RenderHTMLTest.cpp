@@ -393,3 +393,64 @@ TEST(RenderHTMLRobustness, HugeNumbersDoNotOverflow) {
     EXPECT_GT(r.NeededWidth, 0);
     EXPECT_GT(r.NeededHeight, 0);
 }
+
+TEST(RenderHTMLTags, IndentTagMovesToAnAbsoluteColumnOnlyForward) {
+    TFakeSurface s;
+    auto r = Paint(s, "ab<IND x=\"50\">cd<IND x=\"10\">ef<IND x=\"abc\">gh");
+    EXPECT_EQ(TextBoxes(s), (Lines{"1,0,200,13 'ab'", "50,0,200,13 'cd'", "62,0,200,13 'ef'", "74,0,200,13 'gh'"}));
+    EXPECT_EQ(r.NeededWidth, 50 + 36);
+}
+
+TEST(RenderHTMLTags, TurnedTextAndItsClosing) {
+    TFakeSurface s;
+    Paint(s, "<R a=\"90\">up</R>flat");
+    auto t = s.Only("text ");
+    ASSERT_EQ(t.size(), 2u);
+    EXPECT_NE(t[0].find("turn=900"), std::string::npos) << t[0];
+    EXPECT_NE(t[1].find("turn=0"), std::string::npos) << t[1];
+}
+
+TEST(RenderHTMLTags, BodyColourFillsTheRectangleAndBecomesTheTextBackground) {
+    TFakeSurface s;
+    Paint(s, "<BODY bgcolor=\"clyellow\">x", {10, 5, 200, 100});
+    EXPECT_EQ(s.Only("fill "), (Lines{"fill 8,5,200,100 0000FFFF"}));
+    EXPECT_NE(s.Only("text ")[0].find("bg=0000FFFF"), std::string::npos);
+    TFakeSurface none;
+    Paint(none, "<BODY bgcolor=\"\">x");
+    EXPECT_TRUE(none.Only("fill ").empty());
+}
+
+TEST(RenderHTMLTags, ParagraphGradientBandAndTransparentText) {
+    TFakeSurface s;
+    Paint(s, "<P bgcolor=\"#000000\" bgcolorto=\"#FFFFFF\">x");
+    auto f = s.Only("fill ");
+    ASSERT_EQ(f.size(), 64u);
+    EXPECT_EQ(f[0], "fill 0,0,4,15 00000000");  // 200 / 64 = 3.125 wide, to text bottom + 2
+    EXPECT_NE(s.Only("text ")[0].find("bg=1FFFFFFF"), std::string::npos);
+}
+
+TEST(RenderHTMLTags, ClosingTagsThatOnlyResetColoursOrUnderline) {
+    TFakeSurface s;
+    Paint(s, "<FONT color=\"clred\">a</BLINK>b<U>c</UL>d<FONT color=\"clred\"></HI>e");
+    auto t = s.Only("text ");
+    ASSERT_EQ(t.size(), 5u);
+    EXPECT_NE(t[1].find("color=FF000008"), std::string::npos) << t[1];  // </BLINK>: base colour
+    EXPECT_NE(t[2].find("style=4"), std::string::npos) << t[2];
+    EXPECT_NE(t[3].find("style=0"), std::string::npos) << t[3];  // </UL> at level 0
+    EXPECT_NE(t[4].find("color=0000FF"), std::string::npos) << t[4];  // </HI> without HI
+}
+
+TEST(RenderHTMLTags, HiddenTextIsNotDrawnButItsHeightCounts) {
+    TFakeSurface s;
+    auto r = Paint(s, "<FONT size=\"20\"><Z>big words</Z></FONT>x");
+    EXPECT_EQ(TextBoxes(s), (Lines{"1,0,200,25 'x'"}));
+    EXPECT_EQ(r.NeededWidth, 6);
+    EXPECT_EQ(r.NeededHeight, 25);
+}
+
+TEST(RenderHTMLTags, BlankBeforeAnImageIsNotTrailing) {
+    TFakeSurface s;
+    TFakeImages images(&s, 1);
+    EXPECT_EQ(Paint(s, "ab <IMG src=\"idx:0\">", kWide, &images).NeededWidth, 18 + 16);
+    EXPECT_EQ(Paint(s, "ab ", kWide, &images).NeededWidth, 12);
+}
