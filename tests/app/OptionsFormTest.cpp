@@ -1,0 +1,320 @@
+// The options form in-process under Wine: its start-up state, menu, layout, and the way
+// LoadSettings, SaveSettings and the buttons move values between controls, file and Run key.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "app/Main_win.h"
+#include "ui/IniFiles_win.h"
+#include "ui/Registry_win.h"
+
+namespace {
+TApplication& App() {
+    static TApplication* app = [] {
+        auto* a = new TApplication;
+        a->Initialize();
+        a->SetTitle("Pelorin");
+        return a;
+    }();
+    return *app;
+}
+
+std::string TempPath(const char* Name) {
+    char dir[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    return std::string(dir) + Name;
+}
+
+std::string ReadFile(const std::string& Path) {
+    std::ifstream f(Path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+bool RunValue(std::string& Value) {
+    TRegistry reg(HKEY_CURRENT_USER);
+    return reg.OpenKeyReadOnly(RunKeyPath) && reg.ReadString(RunValueName, Value);
+}
+
+class OptionsForm : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App().ShowMainForm = true;
+        errors.clear();
+        App().OnException = [this](const std::string& m) { errors.push_back(m); };
+        form = new TOptionsForm(&App());
+        path = TempPath("pelorin_form_settings.ini");
+        RemoveDirectoryA(path.c_str());
+        DeleteFileA(path.c_str());
+        form->SettingsFile = path;
+        form->SetRunAtStartup(false);
+    }
+    void TearDown() override {
+        form->SetRunAtStartup(false);
+        delete form;
+        DeleteFileA(path.c_str());
+        RemoveDirectoryA(path.c_str());
+        App().OnException = nullptr;
+    }
+    void Write(const char* Key, const char* Value) {
+        WritePrivateProfileStringA("Settings", Key, Value, path.c_str());
+    }
+    std::string Stored(const char* Key) {
+        char buf[256];
+        GetPrivateProfileStringA("Settings", Key, "<missing>", buf, sizeof(buf), path.c_str());
+        return buf;
+    }
+    void Press(TButton* Button) { SendMessageA(Button->Handle(), BM_CLICK, 0, 0); }
+
+    TOptionsForm* form = nullptr;
+    std::string path;
+    std::vector<std::string> errors;
+};
+
+TEST_F(OptionsForm, StartsHiddenWithTheRestingIconAndTheTimersArmed) {
+    EXPECT_FALSE(App().ShowMainForm);
+    EXPECT_FALSE(form->Visible());
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(IsWindowVisible(App().Handle()));
+    EXPECT_EQ(App().MainForm, form);
+    EXPECT_TRUE(form->ctIcon->IconVisible());
+    EXPECT_FALSE(form->ctIcon->CycleIcons());
+    EXPECT_EQ(form->ctIcon->IconList(), nullptr);
+    EXPECT_FALSE(form->ctIcon->Icon().Empty());
+    EXPECT_TRUE(form->ctIcon->MinimizeToTray);
+    EXPECT_EQ(form->ctIcon->CycleInterval(), 150u);
+    EXPECT_FALSE(form->Timer->Enabled());
+    EXPECT_EQ(form->Timer->Interval(), 20000u);
+    EXPECT_TRUE(form->Timer1->Enabled());
+    EXPECT_EQ(form->Timer1->Interval(), 30u * 60000u);
+    EXPECT_EQ(form->ImageList1->Count(), 12);
+    EXPECT_EQ(form->HeaderImages->Count(), 4);
+}
+
+TEST_F(OptionsForm, TrayMenuHasItsSevenEntriesInOrderWithImagesAndStates) {
+    struct Entry {
+        const char* Caption;
+        int Image;
+        bool Enabled;
+    };
+    const Entry expected[] = {{"Options", 7, true},
+                              {"Show Latest Popup", -1, false},
+                              {"Check for New Version", -1, true},
+                              {"Exit", -1, true},
+                              {"-", -1, true},
+                              {"Search for Software...", 11, true},
+                              {"Check for News...", 6, true}};
+    ASSERT_EQ(form->pmTray->Count(), 7);
+    EXPECT_EQ(form->pmTray->Images(), form->ImageList1);
+    EXPECT_EQ(form->ctIcon->PopupMenu(), form->pmTray);
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(form->pmTray->Items(i)->Caption, expected[i].Caption);
+        EXPECT_EQ(form->pmTray->Items(i)->ImageIndex, expected[i].Image) << i;
+        EXPECT_EQ(form->pmTray->Items(i)->Enabled, expected[i].Enabled) << i;
+    }
+    HMENU h = form->pmTray->Handle();
+    ASSERT_EQ(GetMenuItemCount(h), 7);
+    char text[64];
+    GetMenuStringA(h, 6, text, sizeof(text), MF_BYPOSITION);
+    EXPECT_STREQ(text, "Check for News...");
+    EXPECT_TRUE(GetMenuState(h, 4, MF_BYPOSITION) & MF_SEPARATOR);
+    EXPECT_TRUE(GetMenuState(h, 1, MF_BYPOSITION) & MF_GRAYED);
+    EXPECT_FALSE(GetMenuState(h, 0, MF_BYPOSITION) & MF_GRAYED);
+}
+
+TEST_F(OptionsForm, LayoutHasTheCaptionsSizesAndTabsOfTheDialog) {
+    EXPECT_EQ(form->Caption(), "Options");
+    RECT r;
+    GetClientRect(form->Handle(), &r);
+    EXPECT_EQ(r.right, 407);
+    EXPECT_EQ(r.bottom, 316);
+    LONG style = GetWindowLongA(form->Handle(), GWL_STYLE);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_FALSE(style & WS_THICKFRAME);
+    ASSERT_EQ(form->pcOptions->PageCount(), 3);
+    const char* tabs[] = {"Settings", "Connection", "About"};
+    for (int i = 0; i < 3; ++i) {
+        char text[32] = {};
+        TCITEMA item = {};
+        item.mask = TCIF_TEXT;
+        item.pszText = text;
+        item.cchTextMax = sizeof(text);
+        SendMessageA(form->pcOptions->Handle(), TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&item));
+        EXPECT_STREQ(text, tabs[i]);
+    }
+    EXPECT_EQ(form->pcOptions->ActivePageIndex(), 0);
+    EXPECT_EQ(form->rbLastAdditions->Caption(), "Latest Additions");
+    EXPECT_EQ(form->rbTop10->Caption(), "Top 10 downloads");
+    EXPECT_EQ(form->chbLoadOnStartup->Caption(), "Load on Windows start up");
+    EXPECT_EQ(form->chbUseProxy->Caption(), "Use Proxy");
+    EXPECT_EQ(form->btnCheckUpdates->Caption(), "Check for Update");
+    EXPECT_EQ(form->edProxPass->PasswordChar(), '*');
+    EXPECT_EQ(form->seRefresh->Range().MinValue, 30);
+    EXPECT_EQ(form->seRefresh->Range().MaxValue, 1000);
+    EXPECT_EQ(form->seDuration->Range().MinValue, 5);
+    EXPECT_EQ(form->seDuration->Range().MaxValue, 5120);
+    EXPECT_EQ(form->lbVersion->Caption(), "1.0.0.0");
+    EXPECT_EQ(form->Label13->Caption(), MakerWebAddress);
+    // Every control of a tab lies inside the tab's area.
+    for (int i = 0; i < form->ComponentCount(); ++i) {
+        auto* c = dynamic_cast<TWinControl*>(form->Components(i));
+        if (!c || !c->Handle() || GetParent(c->Handle()) == form->Handle()) continue;
+        HWND parent = GetParent(c->Handle());
+        RECT pr, cr;
+        GetWindowRect(parent, &pr);
+        GetWindowRect(c->Handle(), &cr);
+        if (dynamic_cast<TTabSheet*>(c)) continue;
+        EXPECT_TRUE(cr.left >= pr.left && cr.right <= pr.right && cr.top >= pr.top && cr.bottom <= pr.bottom)
+            << c->Caption() << " sticks out of its page";
+    }
+}
+
+TEST_F(OptionsForm, FirstStartShowsTheDefaultsWithTheProxyOff) {
+    form->FormShow();
+    EXPECT_TRUE(form->rbLastAdditions->Checked());
+    EXPECT_FALSE(form->rbTop10->Checked());
+    EXPECT_EQ(form->seRefresh->Value(), 30);
+    EXPECT_EQ(form->seDuration->Value(), 20);
+    EXPECT_EQ(form->edProxPort->Text(), "8080");
+    EXPECT_EQ(form->edProxServer->Text(), "");
+    EXPECT_FALSE(form->chbUseProxy->Checked());
+    EXPECT_FALSE(form->chbAuthenticate->Checked());
+    EXPECT_FALSE(form->chbLoadOnStartup->Checked());
+    for (TWinControl* c : std::initializer_list<TWinControl*>{form->gbProxy, form->edProxServer, form->edProxPort,
+                                                              form->edProxName, form->edProxPass,
+                                                              form->chbAuthenticate})
+        EXPECT_FALSE(c->Enabled());
+    EXPECT_EQ(form->TreeCombo->ItemIndex(), -1) << "the default ID 00 names no category";
+}
+
+TEST_F(OptionsForm, LoadingClampsReadsHexAndWiresTheProxyControls) {
+    Write("Refresh", "5");
+    Write("Duration", "0x270F");  // 9999
+    Write("ProxyUse", "1");
+    Write("ProxyAuth", "0");
+    Write("ProxyPass", "\x9E\x9D\x9C");
+    Write("ID", "AA");
+    form->FormShow();
+    EXPECT_EQ(form->seRefresh->Value(), 30);
+    EXPECT_EQ(form->seDuration->Value(), 5120);
+    EXPECT_EQ(form->Timer->Interval(), 5120u * 1000u);
+    EXPECT_EQ(form->Timer1->Interval(), 30u * 60000u);
+    EXPECT_TRUE(form->chbUseProxy->Checked());
+    EXPECT_TRUE(form->gbProxy->Enabled());
+    EXPECT_TRUE(form->edProxPass->Enabled());
+    EXPECT_FALSE(form->chbAuthenticate->Checked());
+    EXPECT_EQ(form->edProxPass->Text(), "abc");
+    EXPECT_EQ(form->TreeCombo->ItemIndex(), 0);
+}
+
+TEST_F(OptionsForm, NewsTypeFollowsTheRadioGroupRules) {
+    Write("LastAdditions", "1");
+    Write("Top10", "1");
+    form->FormShow();
+    EXPECT_FALSE(form->rbLastAdditions->Checked());
+    EXPECT_TRUE(form->rbTop10->Checked());
+    Write("LastAdditions", "0");
+    Write("Top10", "0");
+    form->FormShow();
+    EXPECT_FALSE(form->rbLastAdditions->Checked());
+    EXPECT_FALSE(form->rbTop10->Checked());
+}
+
+TEST_F(OptionsForm, OkSavesTheFileInOrderSetsTheRunValueAndHides) {
+    form->miOptionsClick(nullptr);
+    ASSERT_TRUE(form->Visible());
+    form->rbTop10->SetChecked(true);
+    form->seRefresh->SetValue(45);
+    form->seDuration->SetText("7");
+    form->edProxServer->SetText("proxy.lan");
+    form->edProxPass->SetText("abc");
+    form->chbLoadOnStartup->SetChecked(true);
+    form->TreeCombo->SetItemIndex(0);
+    Press(form->btnOk);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_FALSE(form->Visible());
+    EXPECT_EQ(Stored("LastAdditions"), "0");
+    EXPECT_EQ(Stored("Top10"), "1");
+    EXPECT_EQ(Stored("ID"), "AA");
+    EXPECT_EQ(Stored("Refresh"), "45");
+    EXPECT_EQ(Stored("Duration"), "7");
+    EXPECT_EQ(Stored("ProxyPort"), "8080");
+    EXPECT_EQ(Stored("ProxyPass"), "\x9E\x9D\x9C");
+    EXPECT_EQ(Stored("ProxyUse"), "0");
+    std::string text = ReadFile(path);
+    size_t last = 0;
+    for (const char* key : {"LastAdditions=", "Top10=", "ID=", "ProxyServer=", "Refresh=", "Duration=",
+                            "ProxyPort=", "ProxyName=", "ProxyPass=", "ProxyUse=", "ProxyAuth="}) {
+        size_t at = text.find(key);
+        ASSERT_NE(at, std::string::npos) << key;
+        EXPECT_GT(at + 1, last) << key << " is out of order";
+        last = at;
+    }
+    std::string run;
+    ASSERT_TRUE(RunValue(run));
+    EXPECT_EQ(run, ExeFileName());
+    EXPECT_EQ(form->Timer1->Interval(), 45u * 60000u);
+    EXPECT_EQ(form->Timer->Interval(), 7000u);
+
+    // Unchecking the box and saving again removes the value.
+    form->miOptionsClick(nullptr);
+    EXPECT_TRUE(form->chbLoadOnStartup->Checked());
+    form->chbLoadOnStartup->SetChecked(false);
+    Press(form->btnOk);
+    EXPECT_FALSE(RunValue(run));
+}
+
+TEST_F(OptionsForm, SavingWithNoCategoryKeepsTheSavedID) {
+    Write("ID", "17");
+    form->FormShow();
+    ASSERT_EQ(form->TreeCombo->ItemIndex(), -1);
+    form->SaveSettings();
+    EXPECT_EQ(Stored("ID"), "17");
+}
+
+TEST_F(OptionsForm, AFileThatCannotBeWrittenIsReportedAndTheFormStaysOpen) {
+    CreateDirectoryA(path.c_str(), nullptr);  // a folder where the file should be
+    form->miOptionsClick(nullptr);
+    form->chbLoadOnStartup->SetChecked(true);
+    Press(form->btnOk);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Unable to write to " + path);
+    EXPECT_TRUE(form->Visible());
+    std::string run;
+    EXPECT_FALSE(RunValue(run)) << "the Run key was changed after a failed save";
+    form->ctIcon->HideMainForm();
+}
+
+TEST_F(OptionsForm, APasswordTheFileCannotHoldIsRefusedAndNothingIsWritten) {
+    form->miOptionsClick(nullptr);
+    form->edProxPass->SetText("pa\xFF");
+    Press(form->btnOk);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("password"), std::string::npos);
+    EXPECT_TRUE(form->Visible());
+    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << "a file was written";
+    form->ctIcon->HideMainForm();
+}
+
+TEST_F(OptionsForm, CancelHidesKeepsTheControlsAndShowingAgainReloadsTheFile) {
+    form->miOptionsClick(nullptr);
+    form->pcOptions->SetActivePageIndex(2);
+    form->rbTop10->SetChecked(true);
+    Press(form->btnCancel);
+    EXPECT_FALSE(form->Visible());
+    EXPECT_TRUE(form->rbTop10->Checked()) << "cancel restored the controls";
+    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << "cancel wrote the file";
+    form->ctIcon->OnDblClick(form->ctIcon);
+    EXPECT_TRUE(form->Visible());
+    EXPECT_EQ(form->pcOptions->ActivePageIndex(), 0);
+    EXPECT_TRUE(form->rbLastAdditions->Checked());
+    EXPECT_FALSE(form->rbTop10->Checked());
+    form->ctIcon->HideMainForm();
+}
+}  // namespace
