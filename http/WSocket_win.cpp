@@ -426,6 +426,7 @@ void TCustomWSocket::SocketError(const std::string& Func) {
         if (FHSocket != INVALID_SOCKET) {
             WS(closesocket)(FHSocket);
             FHSocket = INVALID_SOCKET;
+            PurgeSelectMessages();
         }
         if (FState != wsClosed && !FCloseInvoked) {
             FCloseInvoked = true;
@@ -841,6 +842,10 @@ void TCustomWSocket::Connect() {
         SocketError("Connect (socket)");
         return;
     }
+    // A connection lost through a failed call was not followed by the defaults.
+    FCloseInvoked = false;
+    FAllSent = true;
+    FPaused = false;
     ChangeState(wsOpened);
     if (!*life) return;
     if (FState != wsOpened) {
@@ -1111,6 +1116,17 @@ void TCustomWSocket::DropHandle() {
     if (FHSocket == INVALID_SOCKET) return;
     WS(closesocket)(FHSocket);
     FHSocket = INVALID_SOCKET;
+    PurgeSelectMessages();
+}
+
+void TCustomWSocket::PurgeSelectMessages() {
+    // Winsock reuses handle values at once: notifications still queued for the closed
+    // handle would otherwise be taken for news of the next connection on this socket.
+    if (!FWindowHandle) return;
+    MSG msg;
+    for (int i = 0; i < 100000; ++i)
+        if (!PeekMessageA(&msg, FWindowHandle, WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_REMOVE | PM_NOYIELD))
+            break;
 }
 
 void TCustomWSocket::InternalClose(bool bShut, uint16_t Error) {
@@ -1140,6 +1156,7 @@ void TCustomWSocket::InternalClose(bool bShut, uint16_t Error) {
         if (err != WSAEWOULDBLOCK) {
             // The handle is unusable either way; forgetting it keeps later closes quiet.
             FHSocket = INVALID_SOCKET;
+            PurgeSelectMessages();
             ChangeState(wsClosed);
             if (!*life) return;
             WS(WSASetLastError)(err);
@@ -1156,6 +1173,7 @@ void TCustomWSocket::InternalClose(bool bShut, uint16_t Error) {
         WaitForInput(20);
     }
     FHSocket = INVALID_SOCKET;
+    PurgeSelectMessages();
     ChangeState(wsClosed);
     if (!*life) return;
     if (!Destroying() && !FCloseInvoked) {
@@ -1252,6 +1270,8 @@ void TCustomWSocket::Listen() {
         SocketError("socket");
         return;
     }
+    FCloseInvoked = false;
+    FPaused = false;
     BOOL on = TRUE;
     if (FType == SOCK_DGRAM && ReuseAddr &&
         WS(setsockopt)(FHSocket, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),
@@ -1339,6 +1359,7 @@ void TCustomWSocket::Dup(SOCKET NewHSocket) {
             return;
         }
         FHSocket = INVALID_SOCKET;
+        PurgeSelectMessages();
     }
     FHSocket = NewHSocket;
     FCloseInvoked = false;

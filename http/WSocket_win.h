@@ -181,6 +181,7 @@ private:
     void OrphanLookupBuffer();
     // Drops a handle that never reached a state worth reporting (failed listen).
     void DropHandle();
+    void PurgeSelectMessages();
     // Lookup buffers Winsock may still write into after their lookup was cancelled.
     std::deque<std::pair<HANDLE, std::unique_ptr<char[]>>> FOrphanBuffers;
     unsigned FMagic;

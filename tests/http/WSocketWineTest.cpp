@@ -285,18 +285,29 @@ TEST(WSocketConnect, PeerResetWithDataQueuedClosesOnceWith10054) {
     TWSocket s;
     Log log;
     log.Wire(s);
-    const std::string big = Pattern(4 * 1024 * 1024);
+    // More than the loopback buffers of both ends hold, so that some stays in our queue.
+    const std::string big(24 * 1024 * 1024, 'q');
     s.OnSessionConnected = [&](TObject*, uint16_t e) {
         ++log.connected;
         EXPECT_EQ(e, 0);
         s.Send(big.data(), static_cast<int>(big.size()));
     };
+    int queuedAtClose = -1;
+    s.OnSessionClosed = [&](TObject*, uint16_t e) {
+        ++log.closed;
+        log.closeError = e;
+        log.events.push_back("closed " + std::to_string(e));
+        queuedAtClose = s.BufferedByteCount();
+    };
     StartConnect(s, peer.Port());
     ASSERT_TRUE(PumpUntil([&] { return log.closed > 0; }, 15000));
+    EXPECT_GT(queuedAtClose, 0);
     EXPECT_TRUE(reset);
     PumpFor(300);
     EXPECT_EQ(log.closed, 1);
-    EXPECT_EQ(log.closeError, 10054);
+    std::string seen;
+    for (const auto& e : log.events) seen += e + "; ";
+    EXPECT_EQ(log.closeError, 10054) << seen << " last error " << s.LastError();
     EXPECT_EQ(s.State(), wsClosed);
 }
 
@@ -430,6 +441,28 @@ TEST(WSocketClose, AbortClosesAtOnceAndDropsTheQueue) {
     EXPECT_TRUE(PumpUntil([&] { return peerSawEnd.load(); }, 15000));
     PumpFor(100);
     EXPECT_EQ(log.closed, 1);
+}
+
+TEST(WSocketClose, NoNotificationOfAClosedHandleStaysQueued) {
+    // Winsock hands out a closed handle's value again, so news still queued for it would
+    // be taken for news of the socket's next connection.
+    LoopbackPeer peer([&](SOCKET c) {
+        SendAll(c, "stale");
+        closesocket(c);
+    });
+    TWSocket s;
+    StartConnect(s, peer.Port());
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s.HSocket(), &set);
+    timeval tv{5, 0};
+    select(0, &set, nullptr, nullptr, &tv);
+    const SOCKET old = s.HSocket();
+    PostMessageA(s.Handle(), WM_SOCKET_SELECT, static_cast<WPARAM>(old), WSAMAKESELECTREPLY(FD_CLOSE, 0));
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, s.Handle(), WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_NOREMOVE));
+    s.Abort();
+    EXPECT_FALSE(PeekMessageA(&msg, s.Handle(), WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_NOREMOVE));
 }
 
 TEST(WSocketDns, DottedAddressAnswersBeforeDnsLookupReturns) {
