@@ -470,3 +470,33 @@ TEST_F(PopupWindowTest, FreedImageListIsForgotten) {
     ReleaseDC(popup->Window()->Handle(), dc);
     EXPECT_EQ(popup->Version(), "1.1.0.0");
 }
+
+// The surface measures from cached character widths; they must agree with what DrawText
+// measures, or runs would overlap or leave gaps.
+TEST(GDISurfaceTest, WidthsAgreeWithDrawTextAndTheDCIsRestored) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ fontBefore = GetCurrentObject(dc, OBJ_FONT);
+    TGDIFontCache fonts;
+    const char* samples[] = {"Editor 2.1 ", "A small text editor with tabs and macros.", "&&amp", "a&b", "x\ty\tz",
+                             "Quenlow: Latest Additions", "\xA9\xAE\x80 caf\xE9"};
+    for (unsigned style : {0u, unsigned(fsBold), unsigned(fsUnderline)}) {
+        for (int size : {8, 12}) {
+            TGDISurface s(dc, fonts);
+            THTMLFont f;
+            f.Size = size;
+            f.Style = style;
+            s.SetFont(f);
+            TGDIFontCache::TEntry* e = fonts.Get(dc, f);
+            HGDIOBJ old = SelectObject(dc, e->Handle);
+            for (const char* text : samples) {
+                RECT r{0, 0, 0, 0};
+                DrawTextA(dc, text, -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS);
+                EXPECT_EQ(s.TextWidth(text), r.right) << "'" << text << "' size " << size << " style " << style;
+                EXPECT_EQ(s.TextHeight(text), r.bottom) << "'" << text << "'";
+            }
+            SelectObject(dc, old);
+        }
+    }
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), fontBefore);
+    DeleteDC(dc);
+}
