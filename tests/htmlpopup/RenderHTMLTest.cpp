@@ -454,3 +454,59 @@ TEST(RenderHTMLTags, BlankBeforeAnImageIsNotTrailing) {
     EXPECT_EQ(Paint(s, "ab <IMG src=\"idx:0\">", kWide, &images).NeededWidth, 18 + 16);
     EXPECT_EQ(Paint(s, "ab ", kWide, &images).NeededWidth, 12);
 }
+
+namespace {
+
+// Pictures by name or address that log how they are drawn.
+class TFakePicture : public THTMLPicture {
+public:
+    TFakePicture(TFakeSurface* Log, std::string AName, int W, int H) : FLog(Log), FName(std::move(AName)), FW(W), FH(H) {}
+    bool Empty() const override { return FW == 0; }
+    int Width() const override { return FW; }
+    int Height() const override { return FH; }
+    void Draw(THTMLSurface&, int X, int Y) override { FLog->Calls.push_back(Format("picture %s at %d,%d", FName.c_str(), X, Y)); }
+    void StretchDraw(THTMLSurface&, const TRect& R) override {
+        FLog->Calls.push_back(Format("picture %s in %d,%d,%d,%d", FName.c_str(), R.Left, R.Top, R.Right, R.Bottom));
+    }
+    void Tile(THTMLSurface&, const TRect& R) override {
+        FLog->Calls.push_back(Format("picture %s tiled %d,%d,%d,%d", FName.c_str(), R.Left, R.Top, R.Right, R.Bottom));
+    }
+
+private:
+    TFakeSurface* FLog;
+    std::string FName;
+    int FW, FH;
+};
+
+class TFakePictures : public THTMLPictureSource {
+public:
+    explicit TFakePictures(TFakeSurface* Log) : Logo(Log, "logo", 40, 20), Blank(Log, "blank", 0, 0), Web(Log, "web", 10, 30) {}
+    THTMLPicture* Picture(const std::string& Name) override {
+        Asked.push_back(Name);
+        if (Name == "logo") return &Logo;
+        if (Name == "blank") return &Blank;
+        if (Name == "http://pics.example/a.gif") return &Web;
+        return nullptr;
+    }
+    TFakePicture Logo, Blank, Web;
+    std::vector<std::string> Asked;
+};
+
+}  // namespace
+
+TEST(RenderHTMLImages, ContainerAndCachePicturesAtOwnSizeStretchedAndTiled) {
+    TFakeSurface s;
+    TFakePictures container(&s), cache(&s);
+    auto r = RenderHTML(s,
+                        "<BODY background=\"logo\"><IMG src=\"logo\"><IMG src=\"logo\" width=\"8\" height=\"9\">"
+                        "<IMG src=\"blank\"><IMG src=\"missing\"><IMG src=\"http://pics.example/a.gif\">",
+                        kWide, nullptr, &container, &cache, false, -1, false, {});
+    EXPECT_EQ(s.Only("picture "), (Lines{"picture logo tiled 0,0,200,500", "picture logo at 1,0", "picture logo in 41,0,49,9",
+                                         "picture web at 49,0"}));
+    EXPECT_EQ(r.NeededWidth, 40 + 8 + 10);
+    EXPECT_EQ(r.NeededHeight, 30);
+    // Names without ":" go to the container only, addresses with "://" to the cache only
+    // (once per run over the line).
+    EXPECT_EQ(cache.Asked, (Lines{"http://pics.example/a.gif", "http://pics.example/a.gif"}));
+    for (const auto& n : container.Asked) EXPECT_EQ(n.find(':'), std::string::npos) << n;
+}
