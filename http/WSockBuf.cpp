@@ -40,3 +40,42 @@ void TBuffer::Remove(int Len) {
         FWrCount = 0;
     }
 }
+
+void TSendQueue::Put(const void* Data, int Len) {
+    if (!Data || Len <= 0) return;
+    const char* p = static_cast<const char*>(Data);
+    if (FBlocks.empty()) FBlocks.push_back(std::make_unique<TBuffer>(FBufSize));
+    while (Len > 0) {
+        int n = FBlocks.back()->Write(p, Len);
+        if (n <= 0) {
+            FBlocks.push_back(std::make_unique<TBuffer>(FBufSize));
+            continue;
+        }
+        p += n;
+        Len -= n;
+    }
+}
+
+const char* TSendQueue::Front(int& Len) {
+    Len = 0;
+    while (!FBlocks.empty()) {
+        const char* p = FBlocks.front()->Peek(Len);
+        if (Len > 0) return p;
+        if (FBlocks.size() == 1) break;
+        FBlocks.pop_front();
+    }
+    Len = 0;
+    return nullptr;
+}
+
+void TSendQueue::Remove(int Len) {
+    if (!FBlocks.empty()) FBlocks.front()->Remove(Len);
+}
+
+void TSendQueue::Clear() { FBlocks.clear(); }
+
+int TSendQueue::Size() const {
+    int n = 0;
+    for (const auto& b : FBlocks) n += b->DataLength();
+    return n;
+}

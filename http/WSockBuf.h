@@ -1,6 +1,8 @@
 #pragma once
 // One block of the socket's send queue: bytes are written behind the write count and
 // taken from the read count, so a partial send leaves the rest in place without copying.
+#include <deque>
+#include <memory>
 #include <vector>
 
 #include "base/Events.h"
@@ -26,4 +28,29 @@ private:
     std::vector<char> FBuf;
     int FWrCount = 0;
     int FRdCount = 0;
+};
+
+// The socket's send queue: a chain of fixed blocks, filled at the back and drained from
+// the front as Winsock accepts bytes, so queueing a large block costs one copy and a
+// partial send never moves data.
+class TSendQueue : public TObject {
+public:
+    explicit TSendQueue(int BufSize = 1460) : FBufSize(BufSize) {}
+
+    // Fills the last block, then appends new ones as needed.
+    void Put(const void* Data, int Len);
+    // The unread bytes of the first block that holds any; nullptr when nothing is left.
+    // Emptied blocks in front are freed, the last one is kept for reuse.
+    const char* Front(int& Len);
+    // Marks Len bytes of the front block as sent.
+    void Remove(int Len);
+    void Clear();
+    // Unread bytes in all blocks.
+    int Size() const;
+    bool Empty() const { return Size() == 0; }
+    int BlockCount() const { return static_cast<int>(FBlocks.size()); }
+
+private:
+    int FBufSize;
+    std::deque<std::unique_ptr<TBuffer>> FBlocks;
 };

@@ -440,11 +440,7 @@ void TCustomWSocket::SocketError(const std::string& Func) {
     RaiseException(line);
 }
 
-int TCustomWSocket::BufferedByteCount() const {
-    int n = 0;
-    for (const auto& b : FBufList) n += b->DataLength();
-    return n;
-}
+int TCustomWSocket::BufferedByteCount() const { return FSendQueue.Size(); }
 
 TSocketSendFlags TCustomWSocket::SendFlags() const {
     if (FSendFlags == 0) return wsSendNormal;
@@ -925,22 +921,12 @@ void TCustomWSocket::Connect() {
 
 // ---- sending ----
 
-void TCustomWSocket::DeleteBufferedData() { FBufList.clear(); }
+void TCustomWSocket::DeleteBufferedData() { FSendQueue.Clear(); }
 
 void TCustomWSocket::PutDataInSendBuffer(const void* Data, int Len) {
     if (!Data || Len <= 0) return;
-    const char* p = static_cast<const char*>(Data);
     FAllSent = false;
-    if (FBufList.empty()) FBufList.push_back(std::make_unique<TBuffer>(FBufSize));
-    while (Len > 0) {
-        int n = FBufList.back()->Write(p, Len);
-        if (n <= 0) {
-            FBufList.push_back(std::make_unique<TBuffer>(FBufSize));
-            continue;
-        }
-        p += n;
-        Len -= n;
-    }
+    FSendQueue.Put(Data, Len);
 }
 
 int TCustomWSocket::Send(const void* Data, int Len) {
@@ -979,28 +965,23 @@ int TCustomWSocket::RealSend(const char* Data, int Len) {
 }
 
 void TCustomWSocket::TryToSend() {
-    if (FBufList.empty()) {
+    if (FSendQueue.Empty()) {
         FAllSent = true;
         return;
     }
     if (FHSocket == INVALID_SOCKET) return;
     auto life = LifeToken();
-    while (!FBufList.empty()) {
-        TBuffer* buf = FBufList.front().get();
+    for (;;) {
         int len;
-        const char* p = buf->Peek(len);
-        if (len <= 0) {
-            if (FBufList.size() > 1) {
-                FBufList.pop_front();
-                continue;
-            }
+        const char* p = FSendQueue.Front(len);
+        if (!p) {
             FAllSent = true;
             break;
         }
         int n = RealSend(p, len);
         if (n > 0) {
             // Taken off the queue before the handler runs: it may send or abort.
-            buf->Remove(n);
+            FSendQueue.Remove(n);
             TriggerSendData(n);
             if (!*life) return;
             if (n < len) break;

@@ -163,8 +163,7 @@ protected:
     bool FAllSent = true;
     bool FTerminated = false;
     int FSendFlags = 0;
-    int FBufSize = 1460;
-    std::deque<std::unique_ptr<TBuffer>> FBufList;
+    TSendQueue FSendQueue{1460};
     HANDLE FDnsLookupHandle = nullptr;
     bool FDnsLookupStarting = false;
     bool FDnsLookupCheckMsg = false;

@@ -2,6 +2,7 @@
 // the property rules of the socket base and the scripted double the HTTP client tests use.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -53,6 +54,64 @@ TEST(TBufferTest, BadArgumentsMoveNothing) {
     EXPECT_EQ(b.Read(out, 2), 0);
     b.Remove(-3);
     EXPECT_EQ(b.DataLength(), 0);
+}
+
+namespace {
+// Drains a queue the way the socket does, taking at most Chunk bytes per send.
+std::string Drain(TSendQueue& q, int Chunk) {
+    std::string out;
+    for (int guard = 0; guard < 1000000; ++guard) {
+        int len = 0;
+        const char* p = q.Front(len);
+        if (!p) break;
+        int n = std::min(len, Chunk);
+        out.append(p, n);
+        q.Remove(n);
+    }
+    return out;
+}
+}  // namespace
+
+TEST(TSendQueueTest, LargeBlockIsSplitIntoFixedBlocksAndComesBackInOrder) {
+    TSendQueue q(1460);
+    std::string data;
+    for (int i = 0; i < 5000; ++i) data += static_cast<char>('A' + i % 26);
+    q.Put(data.data(), static_cast<int>(data.size()));
+    EXPECT_EQ(q.Size(), 5000);
+    EXPECT_EQ(q.BlockCount(), 4);  // 3 full blocks and 620 bytes
+    EXPECT_EQ(Drain(q, 1000), data);
+    EXPECT_TRUE(q.Empty());
+    // Emptied blocks are freed, the last one is kept for the next data.
+    EXPECT_EQ(q.BlockCount(), 1);
+}
+
+TEST(TSendQueueTest, PartialSendsAndAppendsWhileDraining) {
+    TSendQueue q(4);
+    q.Put("abcdef", 6);
+    int len = 0;
+    const char* p = q.Front(len);
+    ASSERT_EQ(len, 4);
+    EXPECT_EQ(std::string(p, 1), "a");
+    q.Remove(1);
+    q.Put("gh", 2);  // fills the last block's tail first
+    EXPECT_EQ(q.BlockCount(), 2);
+    EXPECT_EQ(Drain(q, 3), "bcdefgh");
+}
+
+TEST(TSendQueueTest, EmptyAndInvalidInput) {
+    TSendQueue q;
+    int len = 7;
+    EXPECT_EQ(q.Front(len), nullptr);
+    EXPECT_EQ(len, 0);
+    q.Put(nullptr, 10);
+    q.Put("x", 0);
+    q.Put("x", -4);
+    q.Remove(5);
+    EXPECT_TRUE(q.Empty());
+    q.Put("xyz", 3);
+    q.Clear();
+    EXPECT_EQ(q.Front(len), nullptr);
+    EXPECT_EQ(q.BlockCount(), 0);
 }
 
 TEST(SocketErrorTextTest, KnownAndUnknownCodes) {
