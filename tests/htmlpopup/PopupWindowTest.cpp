@@ -390,11 +390,16 @@ TEST_F(PopupWindowTest, RealMouseClickThroughTheSystem) {
     ClientToScreen(popup->Window()->Handle(), &link);
     SetCursorPos(link.x, link.y);
     Pump(100);
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_MOUSE;
-    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, in, sizeof(INPUT));
+    // Move and click in one batch, so that nothing else on the display can move the
+    // pointer in between.
+    INPUT in[3] = {};
+    in[0].type = in[1].type = in[2].type = INPUT_MOUSE;
+    in[0].mi.dx = MulDiv(link.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    in[0].mi.dy = MulDiv(link.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(3, in, sizeof(INPUT));
     for (int i = 0; i < 20 && clicks.empty(); ++i) Pump(50);
     EXPECT_EQ(clicks, (std::vector<std::string>{"http://b.example/"}));
     EXPECT_TRUE(popup->Window()->HandCursor());
