@@ -859,6 +859,151 @@ TEST(WSocketSync, WaitUntilReadyTimesOutOrSeesTheFlag) {
     EXPECT_EQ(done, 1);
 }
 
+TEST(WSocketUdp, ConnectIsImmediateAndDatagramsFlowBothWays) {
+    WinsockUser wsa;
+    SOCKET peer = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(peer, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    int len = sizeof sa;
+    getsockname(peer, reinterpret_cast<sockaddr*>(&sa), &len);
+    SetTimeouts(peer, 5000);
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    std::string got;
+    s.OnDataAvailable = [&](TObject*, uint16_t) {
+        char buf[64];
+        sockaddr_in from{};
+        int n = s.ReceiveFrom(buf, sizeof buf, from);
+        if (n > 0) got.append(buf, n);
+    };
+    s.SetProto("udp");
+    s.SetAddr("127.0.0.1");
+    s.SetPort(std::to_string(ntohs(sa.sin_port)));
+    s.Connect();
+    EXPECT_EQ(s.State(), wsConnected);
+    EXPECT_EQ(log.events, std::vector<std::string>{"connected 0"});
+    EXPECT_NE(s.LocalPort(), "0");
+    EXPECT_EQ(s.SendStr("dgram"), 5);
+    char buf[64];
+    sockaddr_in from{};
+    int fromLen = sizeof from;
+    int n = recvfrom(peer, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+    ASSERT_EQ(n, 5);
+    EXPECT_EQ(std::string(buf, n), "dgram");
+    EXPECT_EQ(std::to_string(ntohs(from.sin_port)), s.LocalPort());
+    sendto(peer, "reply", 5, 0, reinterpret_cast<sockaddr*>(&from), fromLen);
+    EXPECT_TRUE(PumpUntil([&] { return got == "reply"; }, 5000)) << got;
+    s.Close();
+    closesocket(peer);
+}
+
+TEST(WSocketPause, NoNotificationsWhilePausedThenResume) {
+    LoopbackPeer peer([](SOCKET c) {
+        Sleep(100);
+        SendAll(c, "while paused");
+        ReadToEnd(c);
+        closesocket(c);
+    });
+    TWSocket s;
+    std::string got;
+    s.OnSessionConnected = [&](TObject*, uint16_t) { s.Pause(); };
+    s.OnDataAvailable = [&](TObject*, uint16_t) { got += s.ReceiveStr(); };
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }, 5000));
+    PumpFor(400);
+    EXPECT_TRUE(got.empty());
+    EXPECT_GT(s.RcvdCount(), 0);
+    s.Resume();
+    EXPECT_TRUE(PumpUntil([&] { return got == "while paused"; }, 5000)) << got;
+    s.Close();
+}
+
+TEST(WSocketLineMode, LineEditAndEcho) {
+    std::string echoed;
+    std::atomic<bool> peerDone{false};
+    LoopbackPeer peer([&](SOCKET c) {
+        SendAll(c, "ab\bc\td\r\n");
+        echoed = ReadToEnd(c);
+        peerDone = true;
+        closesocket(c);
+    });
+    TWSocket s;
+    s.SetLineMode(true);
+    s.LineEdit = true;
+    s.LineEcho = true;
+    std::string line;
+    s.OnDataAvailable = [&](TObject*, uint16_t) {
+        char buf[64];
+        int n = s.Receive(buf, sizeof buf);
+        if (n > 0) line.append(buf, n);
+    };
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return !line.empty(); }, 5000));
+    // Backspace removed "b"; the tab after "ac" filled up to column 8.
+    EXPECT_EQ(line, "ac      d\r\n");
+    s.Close();
+    ASSERT_TRUE(PumpUntil([&] { return peerDone.load(); }, 5000));
+    EXPECT_EQ(echoed, "ab\b \bc      d\r\n");
+}
+
+TEST(WSocketDns, ReverseLookupAnswersWithOneName) {
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    s.ReverseDnsLookup("127.0.0.1");
+    ASSERT_TRUE(PumpUntil([&] { return !log.events.empty(); }, 10000));
+    if (log.events[0] == "dns 0") {
+        EXPECT_FALSE(s.DnsResult().empty());
+        EXPECT_EQ(s.DnsResultList().Count(), 1);
+    }
+    TWSocket t;
+    EXPECT_THROW(t.ReverseDnsLookup(""), ESocketException);
+    EXPECT_THROW(t.ReverseDnsLookup(std::string(300, '1')), ESocketException);
+}
+
+TEST(WSocketThreads, SocketOnAWorkerThreadRunsItsOwnPump) {
+    int result = -1;
+    DWORD eventThread = 0, workerThread = 0;
+    std::thread worker([&] {
+        workerThread = GetCurrentThreadId();
+        TWSocket s;
+        s.SetMultiThreaded(true);
+        s.Timeout = 10000;
+        int done = 0;
+        s.OnDnsLookupDone = [&](TObject*, uint16_t) {
+            eventThread = GetCurrentThreadId();
+            done = 1;
+        };
+        result = s.Synchronize([&] { s.DnsLookup("localhost"); }, done);
+    });
+    worker.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(eventThread, workerThread);
+}
+
+TEST(WSocketSend, FlushReturnsOnceEverythingWentOut) {
+    std::atomic<size_t> received{0};
+    LoopbackPeer peer([&](SOCKET c) {
+        received = ReadToEnd(c).size();
+        closesocket(c);
+    });
+    TWSocket s;
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }, 5000));
+    const std::string big(16 * 1024 * 1024, 'f');
+    s.Send(big.data(), static_cast<int>(big.size()));
+    s.FlushTimeout = 20;
+    s.Flush();
+    EXPECT_TRUE(s.AllSent());
+    EXPECT_EQ(s.BufferedByteCount(), 0);
+    s.Close();
+    ASSERT_TRUE(PumpUntil([&] { return received.load() > 0; }, 10000));
+    EXPECT_EQ(received.load(), big.size());
+}
+
 TEST(WSocketRobustness, ThousandConnectionsLeakNoHandlesOrWindows) {
     // The peer ends each connection differently: graceful close, reset, or a stall that
     // the client ends.
