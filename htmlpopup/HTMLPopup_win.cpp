@@ -494,6 +494,15 @@ LRESULT THTMLPopupWindow::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam) {
         case WM_SETFOCUS:
             if (FOwnerWindow) SetFocus(FOwnerWindow);
             return 0;
+        case WM_NCDESTROY: {
+            // The system destroys owned windows with their owner: forget the handle, so a
+            // later show makes a new window instead of using a dead one.
+            HWND h = FHandle;
+            SetWindowLongPtrA(h, GWLP_USERDATA, 0);
+            FHandle = nullptr;
+            FTrackingLeave = false;
+            return DefWindowProcA(h, Msg, WParam, LParam);
+        }
         default:
             break;
     }

@@ -207,7 +207,9 @@ protected:
             senders.push_back(Sender);
         };
     }
-    void TearDown() override { DestroyWindow(owner); }
+    void TearDown() override {
+        if (owner) DestroyWindow(owner);
+    }
 
     void SetNews(int items) { popup->Text.Assign(NewsPopupLines(items)); }
 
@@ -504,4 +506,18 @@ TEST(GDISurfaceTest, WidthsAgreeWithDrawTextAndTheDCIsRestored) {
     }
     EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), fontBefore);
     DeleteDC(dc);
+}
+
+TEST_F(PopupWindowTest, OwnerDestroyedFirstLeavesNoDeadHandle) {
+    popup->Text.Add("x");
+    popup->Show();
+    HWND first = popup->Window()->Handle();
+    ASSERT_TRUE(IsWindow(first));
+    DestroyWindow(owner);  // the system takes the owned popup with it
+    owner = nullptr;
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_EQ(popup->Window()->Handle(), nullptr);
+    popup->OwnerWindow = nullptr;
+    popup->Show();
+    EXPECT_TRUE(IsWindowVisible(popup->Window()->Handle()));
 }
