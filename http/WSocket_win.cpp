@@ -1124,7 +1124,15 @@ void TCustomWSocket::InternalClose(bool bShut, uint16_t Error) {
         return;
     }
     if (FState == wsClosed) return;
-    if (bShut) ShutDown(1);
+    if (bShut) {
+        ShutDown(1);
+        // Linger on with zero seconds makes closesocket a reset that throws away what
+        // Winsock still holds of our data; a graceful close lets it go out instead.
+        if (FType == SOCK_STREAM && LingerOnOff == wsLingerOn && LingerTimeout == 0) {
+            linger l{0, 0};
+            WS(setsockopt)(FHSocket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
+        }
+    }
     // A lingering close of a non-blocking socket answers "would block" until the linger
     // time ran out; past that (and a margin) the close is made abortive.
     DWORD start = GetTickCount();

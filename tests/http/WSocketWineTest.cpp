@@ -1004,6 +1004,27 @@ TEST(WSocketSend, FlushReturnsOnceEverythingWentOut) {
     EXPECT_EQ(received.load(), big.size());
 }
 
+TEST(WSocketClose, GracefulCloseDeliversWhatWinsockStillHolds) {
+    std::atomic<size_t> received{0};
+    std::atomic<bool> done{false};
+    LoopbackPeer peer([&](SOCKET c) {
+        Sleep(400);  // the client has closed long before we read
+        received = ReadToEnd(c).size();
+        done = true;
+        closesocket(c);
+    });
+    TWSocket s;
+    bool sent = false;
+    const std::string block(2 * 1024 * 1024, 'g');
+    s.OnSessionConnected = [&](TObject*, uint16_t) { s.Send(block.data(), static_cast<int>(block.size())); };
+    s.OnDataSent = [&](TObject*, uint16_t) { sent = true; };
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return sent; }, 10000));
+    s.Close();
+    ASSERT_TRUE(PumpUntil([&] { return done.load(); }, 10000));
+    EXPECT_EQ(received.load(), block.size());
+}
+
 TEST(WSocketRobustness, ThousandConnectionsLeakNoHandlesOrWindows) {
     // The peer ends each connection differently: graceful close, reset, or a stall that
     // the client ends.
