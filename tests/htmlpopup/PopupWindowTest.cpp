@@ -521,3 +521,16 @@ TEST_F(PopupWindowTest, OwnerDestroyedFirstLeavesNoDeadHandle) {
     popup->Show();
     EXPECT_TRUE(IsWindowVisible(popup->Window()->Handle()));
 }
+
+TEST_F(PopupWindowTest, QuitDuringTheRiseStopsItAndStaysQueued) {
+    popup->AutoSize = false;
+    popup->PopupHeight = 150;
+    popup->Text.Add("x");
+    PostQuitMessage(7);
+    popup->RollUp();
+    const RECT wa = WorkArea();
+    EXPECT_EQ(popup->Window()->Top(), wa.bottom);  // not a single step taken
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 7u);
+}
