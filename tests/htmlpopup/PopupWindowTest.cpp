@@ -534,3 +534,21 @@ TEST_F(PopupWindowTest, QuitDuringTheRiseStopsItAndStaysQueued) {
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 7u);
 }
+
+TEST_F(PopupWindowTest, FailurePopupWithTheSettingsLink) {
+    const std::string site = "http://www.quenlow.example";
+    popup->Text.Assign(std::vector<std::string>{
+        "<P align=\"right\"><A href=\"Close\"><B>Close</B></A></P><P align=\"left\">",
+        "<B>Failed</B> : 404 can't resolve hostname to IP address<BR>Please check your connection <a "
+        "href=\"settings\">settings</a>.<BR>",
+        "</P><P align=\"right\">",
+        "<A href=\"" + site + "/\">Home</A> | <A href=\"" + site + "/showarticles-showall.html\">Categories</A> | <A href=\"" +
+            site + "/showarticles-news.html\">New Additions</A>",
+        " | <A href=\"" + site + "/top20-0.html\">Top20</A>", "</P>"});
+    popup->RollUp();
+    POINT settings{};
+    ASSERT_TRUE(FindAnchor(2, settings));
+    SendMessageA(popup->Window()->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(settings.x, settings.y));
+    EXPECT_EQ(clicks, (std::vector<std::string>{"settings"}));
+    Screenshot(popup->Window(), "failure_popup");
+}
