@@ -133,7 +133,7 @@ void TOptionsForm::CreateLayout() {
     lbPort = new TLabel(this, gbProxy, 270, 30, "Port:");
     edProxPort = new TEdit(this, gbProxy, 300, 26, 55);
     new TBevel(this, gbProxy, 14, 68, 341, 2, bsTopLine);
-    chbAuthenticate = new TCheckBox(this, gbProxy, 22, 60, 86, 17, "Authenticate");
+    chbAuthenticate = new TCheckBox(this, gbProxy, 14, 60, 86, 17, "Authenticate");
     lbName = new TLabel(this, gbProxy, 14, 90, "Name:");
     edProxName = new TEdit(this, gbProxy, 76, 86, 180);
     lbPassword = new TLabel(this, gbProxy, 14, 118, "Password:");

@@ -99,7 +99,8 @@ bool TPopupMenu::HandleMessage(UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& 
     case WM_MEASUREITEM: {
         auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(LParam);
         if (mis->CtlType != ODT_MENU) return false;
-        mis->itemWidth = FImages ? static_cast<UINT>(FImages->Width()) : 16;
+        // A little room on both sides, so the picture does not touch the caption.
+        mis->itemWidth = (FImages ? static_cast<UINT>(FImages->Width()) : 16) + 4;
         mis->itemHeight = FImages ? static_cast<UINT>(FImages->Height()) : 16;
         Result = TRUE;
         return true;
@@ -111,7 +112,7 @@ bool TPopupMenu::HandleMessage(UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& 
         if (item && FImages) {
             int h = dis->rcItem.bottom - dis->rcItem.top;
             int y = dis->rcItem.top + (h - FImages->Height()) / 2;
-            FImages->Draw(dis->hDC, dis->rcItem.left + 1, y, item->ImageIndex,
+            FImages->Draw(dis->hDC, dis->rcItem.left + 2, y, item->ImageIndex,
                           !(dis->itemState & (ODS_DISABLED | ODS_GRAYED)));
         }
         Result = TRUE;

@@ -23,7 +23,7 @@ void TLabel::AutoSize() {
     SelectObject(dc, old);
     ReleaseDC(FHandle, dc);
     // A little slack: the control and DrawText may round the last glyph differently.
-    SetBounds(FLeft, FTop, r.right - r.left + 2, r.bottom - r.top);
+    SetBounds(FLeft, FTop, r.right - r.left + 6, r.bottom - r.top);
 }
 
 void TLabel::SetLinkStyle(HFONT UnderlinedFont) {

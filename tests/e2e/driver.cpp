@@ -1,0 +1,153 @@
+// A small helper for the end-to-end test. It joins Pelorin's Wine desktop and reports what
+// a person would see (which window is shown, which page is open, where a control is on
+// the screen) so that the test script can click the right place with xdotool.
+//   driver state                  form=1 visible=0 tab=-1 taskbar=0 menu=0
+//   driver where CLASS TEXT       the screen centre of a control of the options form
+//   driver menu                   the open popup menu: its items and their states
+//   driver tabs                   the page control's top-left corner on the screen
+//   driver formrect               the options form's frame on the screen
+//   driver mem                    Pelorin's private memory in KiB
+#include <windows.h>
+#include <commctrl.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+HWND Form() { return FindWindowA("PelorinWindow", "Options"); }
+
+struct TFind {
+    const char* Class;
+    const char* Text;
+    HWND Found;
+};
+
+BOOL CALLBACK FindChild(HWND Wnd, LPARAM Param) {
+    auto* f = reinterpret_cast<TFind*>(Param);
+    char cls[64], text[256];
+    GetClassNameA(Wnd, cls, sizeof(cls));
+    GetWindowTextA(Wnd, text, sizeof(text));
+    if (lstrcmpiA(cls, f->Class) == 0 && (!f->Text[0] || std::strcmp(text, f->Text) == 0)) {
+        f->Found = Wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND Child(const char* Class, const char* Text) {
+    TFind f = {Class, Text, nullptr};
+    if (HWND form = Form()) EnumChildWindows(form, FindChild, reinterpret_cast<LPARAM>(&f));
+    return f.Found;
+}
+
+HWND OpenMenu() {
+    HWND menu = FindWindowA("#32768", nullptr);
+    return (menu && IsWindowVisible(menu)) ? menu : nullptr;
+}
+
+int State() {
+    HWND form = Form();
+    HWND tab = Child("SysTabControl32", "");
+    HWND app = FindWindowA("PelorinApplication", nullptr);
+    int page = tab ? static_cast<int>(SendMessageA(tab, TCM_GETCURSEL, 0, 0)) : -1;
+    std::printf("form=%d visible=%d tab=%d taskbar=%d menu=%d\n", form ? 1 : 0,
+                form && IsWindowVisible(form) ? 1 : 0, page, app && IsWindowVisible(app) ? 1 : 0,
+                OpenMenu() ? 1 : 0);
+    return 0;
+}
+
+int Where(const char* Class, const char* Text) {
+    HWND wnd = Child(Class, Text);
+    if (!wnd) {
+        std::printf("none\n");
+        return 1;
+    }
+    RECT r;
+    GetWindowRect(wnd, &r);
+    std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    return 0;
+}
+
+int Tabs() {
+    HWND tab = Child("SysTabControl32", "");
+    if (!tab) return 1;
+    RECT r;
+    GetWindowRect(tab, &r);
+    int count = static_cast<int>(SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0));
+    // The item rectangles live in the other process; the row height and the control's
+    // width are enough to aim at each tab's text.
+    (void)count;
+    std::printf("%ld %ld\n", r.left, r.top);
+    return 0;
+}
+
+int FormRect() {
+    HWND form = Form();
+    if (!form) {
+        std::printf("none\n");
+        return 1;
+    }
+    RECT r;
+    GetWindowRect(form, &r);
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    return 0;
+}
+
+int Mem() {
+    HWND app = FindWindowA("PelorinApplication", nullptr);
+    DWORD pid = 0;
+    if (app) GetWindowThreadProcessId(app, &pid);
+    HANDLE process = pid ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid) : nullptr;
+    PROCESS_MEMORY_COUNTERS_EX pmc = {};
+    pmc.cb = sizeof(pmc);
+    if (!process || !GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof(pmc))) {
+        std::printf("none\n");
+        if (process) CloseHandle(process);
+        return 1;
+    }
+    // PrivateUsage and PagefileUsage both count the private committed bytes; some systems
+    // fill in only one of them.
+    SIZE_T priv = pmc.PrivateUsage ? pmc.PrivateUsage : pmc.PagefileUsage;
+    std::printf("private=%lu working=%lu\n", static_cast<unsigned long>(priv / 1024),
+                static_cast<unsigned long>(pmc.WorkingSetSize / 1024));
+    CloseHandle(process);
+    return 0;
+}
+
+int Menu() {
+    HWND wnd = OpenMenu();
+    if (!wnd) {
+        std::printf("no menu\n");
+        return 1;
+    }
+    RECT r;
+    GetWindowRect(wnd, &r);
+    std::printf("rect %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageA(wnd, 0x01E1 /*MN_GETHMENU*/, 0, 0));
+    int n = menu ? GetMenuItemCount(menu) : -1;
+    std::printf("items %d\n", n);
+    for (int i = 0; i < n; ++i) {
+        char text[128] = {};
+        GetMenuStringA(menu, i, text, sizeof(text), MF_BYPOSITION);
+        UINT state = GetMenuState(menu, i, MF_BYPOSITION);
+        std::printf("item %d %s|%s\n", i, (state & MF_SEPARATOR) ? "-" : text,
+                    (state & MF_GRAYED) ? "disabled" : "enabled");
+    }
+    return 0;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string cmd = argc > 1 ? argv[1] : "state";
+    int rc = 2;
+    if (cmd == "state") rc = State();
+    else if (cmd == "where" && argc > 3) rc = Where(argv[2], argv[3]);
+    else if (cmd == "tabs") rc = Tabs();
+    else if (cmd == "menu") rc = Menu();
+    else if (cmd == "mem") rc = Mem();
+    else if (cmd == "formrect") rc = FormRect();
+    std::fflush(stdout);
+    return rc;
+}
