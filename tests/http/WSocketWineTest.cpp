@@ -984,6 +984,22 @@ TEST(WSocketThreads, SocketOnAWorkerThreadRunsItsOwnPump) {
     EXPECT_EQ(eventThread, workerThread);
 }
 
+TEST(WSocketSync, ProgramEndStopsTheWaitAndStillReachesTheMainLoop) {
+    TWSocket s;
+    s.Timeout = 5000;
+    int never = 0;
+    PostQuitMessage(3);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(s.WaitUntilReady(never), 12001);
+    EXPECT_LT(GetTickCount() - start, 2000u);
+    EXPECT_TRUE(WSocketApplicationTerminated());
+    // The quit message is left for the main loop.
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 3u);
+    WSocketSetApplicationTerminated(false);
+}
+
 TEST(WSocketSend, FlushReturnsOnceEverythingWentOut) {
     std::atomic<size_t> received{0};
     LoopbackPeer peer([&](SOCKET c) {
