@@ -49,7 +49,8 @@ struct LibState {
     int count = 0;
     bool classRegistered = false;
     BYTE verLow = 1, verHigh = 1;
-    // Lookup buffers of destroyed sockets, kept until Winsock is shut down.
+    // Lookup buffers of destroyed sockets whose lookups never reported back; 1 KB each,
+    // kept for the life of the process because Winsock may still write into them.
     std::vector<std::unique_ptr<char[]>> orphans;
     LibState() {
         InitializeCriticalSection(&cs);
@@ -153,7 +154,8 @@ void ReleaseCount() {
     }
     std::fill(std::begin(s.procs), std::end(s.procs), nullptr);
     s.ioctlProc = nullptr;
-    s.orphans.clear();
+    // s.orphans stays: a cancelled lookup may still be writing into its buffer, and
+    // nothing tells us when it is done once the window that would hear it is gone.
     Lock wlock(s.wndCs);
     if (s.classRegistered) {
         UnregisterClassA(kWindowClass, GetModuleHandleA(nullptr));

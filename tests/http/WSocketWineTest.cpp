@@ -845,6 +845,44 @@ TEST(WSocketReentrancy, HandlersMayFreeTheirSocket) {
     EXPECT_EQ(CountSocketWindows(), 0);
 }
 
+TEST(WSocketReentrancy, FreedFromLookupDataSentAndLineHandlers) {
+    LoopbackPeer peer([](SOCKET c) {
+        SendAll(c, "one\r\ntwo\r\nthree\r\n");
+        ReadToEnd(c);
+        closesocket(c);
+    }, 2);
+    int freed = 0;
+    auto* a = new TWSocket;
+    a->OnDnsLookupDone = [&](TObject* sender, uint16_t) {
+        ++freed;
+        delete static_cast<TWSocket*>(sender);
+    };
+    a->DnsLookup("localhost");
+    ASSERT_TRUE(PumpUntil([&] { return freed == 1; }, 10000));
+    // Freed from OnDataSent, which the send kick posts.
+    auto* b = new TWSocket;
+    b->OnSessionConnected = [&](TObject* sender, uint16_t) { static_cast<TWSocket*>(sender)->SendStr("x"); };
+    b->OnDataSent = [&](TObject* sender, uint16_t) {
+        ++freed;
+        delete static_cast<TWSocket*>(sender);
+    };
+    StartConnect(*b, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return freed == 2; }, 5000));
+    // Freed in line mode with more lines buffered behind the current one.
+    auto* c = new TWSocket;
+    c->SetLineMode(true);
+    c->OnDataAvailable = [&](TObject* sender, uint16_t) {
+        ++freed;
+        delete static_cast<TWSocket*>(sender);
+    };
+    StartConnect(*c, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return freed == 3; }, 5000));
+    PumpFor(200);
+    EXPECT_EQ(freed, 3);
+    EXPECT_EQ(WSocketLiveCount(), 0);
+    EXPECT_EQ(CountSocketWindows(), 0);
+}
+
 TEST(WSocketSync, WaitUntilReadyTimesOutOrSeesTheFlag) {
     TWSocket s;
     s.Timeout = 200;
@@ -1042,11 +1080,11 @@ TEST(WSocketClose, GracefulCloseDeliversWhatWinsockStillHolds) {
 }
 
 TEST(WSocketRobustness, ThousandConnectionsLeakNoHandlesOrWindows) {
-    // The peer ends each connection differently: graceful close, reset, or a stall that
-    // the client ends.
+    // The peer ends each connection differently: graceful close inside a line, reset,
+    // a stall that the client ends, or a reset right after a line and a half.
     LoopbackPeer peer([](SOCKET c) {
         static int n = 0;
-        switch (n++ % 3) {
+        switch (n++ % 4) {
         case 0:
             SendAll(c, "hello");
             closesocket(c);
@@ -1054,9 +1092,13 @@ TEST(WSocketRobustness, ThousandConnectionsLeakNoHandlesOrWindows) {
         case 1:
             HardClose(c);
             break;
-        default:
+        case 2:
             ReadToEnd(c);
             closesocket(c);
+            break;
+        default:
+            SendAll(c, "line\r\npart");
+            HardClose(c);
         }
     }, 1000);
     // Warm up the lazily loaded parts before counting.
@@ -1070,10 +1112,12 @@ TEST(WSocketRobustness, ThousandConnectionsLeakNoHandlesOrWindows) {
     for (int i = 0; i < 1000; ++i) {
         TWSocket s;
         bool closed = false;
+        s.SetLineMode(i % 2 == 1);
         s.OnDataAvailable = [&](TObject*, uint16_t) { s.ReceiveStr(); };
         s.OnSessionClosed = [&](TObject*, uint16_t) { closed = true; };
         s.OnSessionConnected = [&](TObject*, uint16_t) {
-            if (i % 3 == 2) s.CloseLater();
+            s.SendStr("request\r\n");
+            if (i % 4 == 2) s.CloseLater();
         };
         StartConnect(s, peer.Port());
         if (!PumpUntil([&] { return closed; }, 5000)) break;
