@@ -231,6 +231,11 @@ int WSocketLiveCount() {
     return Lib().count;
 }
 
+int WSocketAbandonedLookupBuffers() {
+    Lock lock(Lib().cs);
+    return static_cast<int>(Lib().orphans.size());
+}
+
 u_long WSocketResolveHost(const std::string& InAddr) {
     if (InAddr.empty() || InAddr.size() > 256)
         throw ESocketException("WSocketResolveHost: '" + InAddr + "' Invalid Hostname.");
@@ -672,8 +677,10 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& HostAddr) {
 }
 
 void TCustomWSocket::OrphanLookupBuffer() {
-    // Winsock may still write into the buffer of a lookup we stopped waiting for.
-    if (FDnsLookupBuffer) FOrphanBuffers.emplace_back(FDnsLookupHandle, std::move(FDnsLookupBuffer));
+    // Winsock may still write into the buffer of a lookup we stop waiting for; the buffer
+    // of a finished lookup is simply freed.
+    if (FDnsLookupBuffer && FDnsLookupHandle)
+        FOrphanBuffers.emplace_back(FDnsLookupHandle, std::move(FDnsLookupBuffer));
     FDnsLookupBuffer.reset();
 }
 

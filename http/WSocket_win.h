@@ -32,6 +32,8 @@ void WSocketSetReqVerHigh(BYTE Value);
 bool WSocketLibraryLoaded();
 // Live sockets (and calls) holding the library.
 int WSocketLiveCount();
+// Lookup buffers kept because a lookup was abandoned while Winsock could still write.
+int WSocketAbandonedLookupBuffers();
 
 // Resolvers; they throw ESocketException. Results in network byte order.
 u_long WSocketResolveHost(const std::string& InAddr);

@@ -488,6 +488,20 @@ TEST(WSocketDns, HostNameAnswersLaterFromTheMessageLoop) {
     EXPECT_EQ(s.DnsResultList()[0], s.DnsResult());
 }
 
+TEST(WSocketDns, FinishedLookupsKeepNoBuffers) {
+    const int before = WSocketAbandonedLookupBuffers();
+    for (int i = 0; i < 20; ++i) {
+        TWSocket s;
+        int done = 0;
+        s.OnDnsLookupDone = [&](TObject*, uint16_t) { ++done; };
+        s.DnsLookup("localhost");
+        ASSERT_TRUE(PumpUntil([&] { return done == 1; }, 10000));
+        s.DnsLookup("localhost");
+        ASSERT_TRUE(PumpUntil([&] { return done == 2; }, 10000));
+    }
+    EXPECT_EQ(WSocketAbandonedLookupBuffers(), before);
+}
+
 TEST(WSocketDns, EmptyNameThrowsOrReportsThroughOnError) {
     TWSocket s;
     try {
