@@ -624,8 +624,9 @@ void TCustomWSocket::TriggerSendData(int BytesSent) { Raise(OnSendData, this, By
 
 void TCustomWSocket::DnsLookup(const std::string& HostName) {
     if (HostName.empty()) {
+        auto life = LifeToken();
         RaiseException("DNS lookup: invalid host name.");
-        TriggerDnsLookupDone(WSAEINVAL);
+        if (*life) TriggerDnsLookupDone(WSAEINVAL);
         return;
     }
     auto life = LifeToken();
@@ -653,8 +654,9 @@ void TCustomWSocket::DnsLookup(const std::string& HostName) {
 
 void TCustomWSocket::ReverseDnsLookup(const std::string& HostAddr) {
     if (HostAddr.empty() || HostAddr.size() > 256) {
+        auto life = LifeToken();
         RaiseException("ReverseDnsLookup: Invalid host name.");
-        TriggerDnsLookupDone(WSAEINVAL);
+        if (*life) TriggerDnsLookupDone(WSAEINVAL);
         return;
     }
     auto life = LifeToken();
@@ -940,7 +942,6 @@ void TCustomWSocket::PutDataInSendBuffer(const void* Data, int Len) {
 
 int TCustomWSocket::Send(const void* Data, int Len) {
     if (FState != wsConnected && FState != wsSocksConnected) {
-        auto life = LifeToken();
         WS(WSASetLastError)(WSAENOTCONN);
         SocketError("Send");
         return -1;
