@@ -78,9 +78,12 @@ public:
     bool ReuseAddr = false;
     TWSocketOptions ComponentOptions = 0;
     int ListenBacklog = 5;
+    // Seconds Flush and WaitForClose may wait for a peer before giving up.
     int FlushTimeout = 60;
     TSocketSendFlags SendFlags() const;
     void SetSendFlags(TSocketSendFlags Value);
+    // SO_LINGER at connect time; a graceful Close never lets a zero linger time reset
+    // away data that Winsock still holds.
     TSocketLingerOnOff LingerOnOff = wsLingerOn;
     int LingerTimeout = 0;
     BYTE ReqVerLow() const { return WSocketReqVerLow(); }
