@@ -23,6 +23,8 @@ TLabel* LabelAfter(TComponent* Owner, TWinControl* Parent, TLabel* Before, const
     if (Font) {
         label->SetFont(Font);
         label->AutoSize();
+        // Bold digits are drawn a little wider than they measure; give them room.
+        label->SetBounds(label->Left(), label->Top(), label->Width() + 4, label->Height());
     }
     return label;
 }
@@ -86,7 +88,6 @@ void TOptionsForm::CreateComponents() {
     ctIcon->SetIconIndex(0);
     ctIcon->SetPopupMenu(pmTray);
     ctIcon->MinimizeToTray = true;
-    ctIcon->SetHint(Application ? Application->Title() : "Pelorin");
     ctIcon->OnDblClick = [this](TObject* s) { miOptionsClick(s); };
     ctIcon->OnStartup = [this](TObject* s, bool& show) { ctIconStartup(s, show); };
 }

@@ -30,6 +30,22 @@ void RegisterClasses(WNDPROC Proc) {
 }
 }  // namespace
 
+namespace {
+int ScreenDpi() {
+    static const int dpi = [] {
+        HDC dc = GetDC(nullptr);
+        int d = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 96;
+        if (dc) ReleaseDC(nullptr, dc);
+        return d > 0 ? d : 96;
+    }();
+    return dpi;
+}
+}  // namespace
+
+int ScalePixels(int Logical) { return MulDiv(Logical, ScreenDpi(), 96); }
+
+int UnscalePixels(int Physical) { return (Physical * 96 + ScreenDpi() - 1) / ScreenDpi(); }
+
 std::string ExeFileName() {
     std::vector<char> buf(MAX_PATH);
     for (;;) {
@@ -85,8 +101,8 @@ void TWinControl::CreateControl(const char* ClassName, DWORD Style, DWORD ExStyl
     FHeight = Height;
     int id = NextControlId++;
     if (Tag == IDOK || Tag == IDCANCEL) id = Tag;
-    FHandle = CreateWindowExA(ExStyle, ClassName, Text.c_str(), Style | WS_CHILD, Left + host.DX,
-                              Top + host.DY, Width, Height, host.Window,
+    FHandle = CreateWindowExA(ExStyle, ClassName, Text.c_str(), Style | WS_CHILD, ScalePixels(Left + host.DX),
+                              ScalePixels(Top + host.DY), ScalePixels(Width), ScalePixels(Height), host.Window,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                               GetModuleHandleA(nullptr), nullptr);
     if (!FHandle) throw Exception("Unable to create a window of class " + std::string(ClassName));
@@ -105,8 +121,13 @@ void TWinControl::CreateContainer(HWND ParentWnd, DWORD Style, DWORD ExStyle,
     FHeight = Height;
     HMENU id = (Style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(NextControlId++))
                                   : nullptr;
-    FHandle = CreateWindowExA(ExStyle, ContainerClass, Text.c_str(), Style, Left, Top, Width,
-                              Height, ParentWnd, id, GetModuleHandleA(nullptr), this);
+    // Child containers follow the layout's pixels; a form's frame is placed by the system
+    // and sized afterwards.
+    bool child = (Style & WS_CHILD) != 0;
+    FHandle = CreateWindowExA(ExStyle, ContainerClass, Text.c_str(), Style, child ? ScalePixels(Left) : Left,
+                              child ? ScalePixels(Top) : Top, child ? ScalePixels(Width) : Width,
+                              child ? ScalePixels(Height) : Height, ParentWnd, id, GetModuleHandleA(nullptr),
+                              this);
     if (!FHandle) throw Exception("Unable to create a window");
     if (FFont) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
 }
@@ -177,8 +198,8 @@ void TWinControl::SetBounds(int Left, int Top, int Width, int Height) {
     FHeight = Height;
     if (!FHandle) return;
     THost host = FParent ? FParent->ClientHost() : THost{};
-    SetWindowPos(FHandle, nullptr, Left + host.DX, Top + host.DY, Width, Height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(FHandle, nullptr, ScalePixels(Left + host.DX), ScalePixels(Top + host.DY), ScalePixels(Width),
+                 ScalePixels(Height), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool TWinControl::Visible() const { return FHandle && (GetWindowLongA(FHandle, GWL_STYLE) & WS_VISIBLE); }
@@ -262,7 +283,7 @@ void TForm::SetWindowState(TWindowState Value) {
 }
 
 void TForm::SetClientSizeCentered(int Width, int Height) {
-    RECT r = {0, 0, Width, Height};
+    RECT r = {0, 0, ScalePixels(Width), ScalePixels(Height)};
     AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongA(FHandle, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongA(FHandle, GWL_EXSTYLE)));
     int w = r.right - r.left, h = r.bottom - r.top;

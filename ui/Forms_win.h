@@ -8,6 +8,11 @@
 
 #include "base/Component.h"
 
+// Layouts are written in pixels of a 96-dpi screen; these convert them to the screen's own
+// pixels and back (rounding up), so that a dialog keeps its proportions at any DPI.
+int ScalePixels(int Logical);
+int UnscalePixels(int Physical);
+
 // Where a control's window lives: the parent window and the offset of the control's
 // coordinates inside it (group boxes only frame their controls, they do not parent them).
 struct THost {

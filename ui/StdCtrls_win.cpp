@@ -23,7 +23,7 @@ void TLabel::AutoSize() {
     SelectObject(dc, old);
     ReleaseDC(FHandle, dc);
     // A little slack: the control and DrawText may round the last glyph differently.
-    SetBounds(FLeft, FTop, r.right - r.left + 6, r.bottom - r.top);
+    SetBounds(FLeft, FTop, UnscalePixels(r.right - r.left) + 2, UnscalePixels(r.bottom - r.top));
 }
 
 void TLabel::SetLinkStyle(HFONT UnderlinedFont) {
@@ -246,9 +246,12 @@ TPageControl::TPageControl(TComponent* AOwner, TWinControl* AParent, int Left, i
 }
 
 RECT TPageControl::PageRect() const {
-    RECT r = {0, 0, FWidth, FHeight};
+    RECT r = {0, 0, ScalePixels(FWidth), ScalePixels(FHeight)};
     TabCtrl_AdjustRect(FHandle, FALSE, &r);
-    return r;
+    // Back to layout pixels, staying inside the display area.
+    RECT out = {UnscalePixels(r.left), UnscalePixels(r.top), r.right * 96 / ScalePixels(96),
+                r.bottom * 96 / ScalePixels(96)};
+    return out;
 }
 
 void TPageControl::AddPage(TTabSheet* Page, const std::string& Caption) {

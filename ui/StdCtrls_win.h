@@ -144,7 +144,7 @@ public:
     TTabSheet* ActivePage() const;
     void SetActivePage(TTabSheet* Page);
     bool DoNotify(NMHDR* Header, LRESULT& Result) override;
-    // The display area of the pages, in the tab control's coordinates.
+    // The display area of the pages, in layout pixels of the tab control.
     RECT PageRect() const;
 
 private:

@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <typeinfo>
 
 #include "app/Main_win.h"
 #include "ui/IniFiles_win.h"
@@ -171,7 +172,9 @@ TEST_F(OptionsForm, LayoutHasTheCaptionsSizesAndTabsOfTheDialog) {
         GetWindowRect(c->Handle(), &cr);
         if (dynamic_cast<TTabSheet*>(c)) continue;
         EXPECT_TRUE(cr.left >= pr.left && cr.right <= pr.right && cr.top >= pr.top && cr.bottom <= pr.bottom)
-            << c->Caption() << " sticks out of its page";
+            << c->Caption() << " (" << typeid(*c).name() << ") sticks out of its page: " << cr.left - pr.left << ","
+            << cr.top - pr.top << " " << cr.right - pr.left << "," << cr.bottom - pr.top << " in "
+            << pr.right - pr.left << "x" << pr.bottom - pr.top;
     }
 }
 
