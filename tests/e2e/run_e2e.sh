@@ -57,7 +57,7 @@ drv() {
   local f
   f=$(mktemp "$work/drv.XXXXXX")
   wine explorer /desktop=$desk,800x600 "$app/driver.exe" "$@" >"$f" 2>/dev/null
-  for _ in $(seq 100); do [ -s "$f" ] && break; sleep 0.1; done
+  for _ in $(seq 200); do [ -s "$f" ] && break; sleep 0.1; done
   sleep 0.1
   tr -d '\r' <"$f"
 }
@@ -89,7 +89,10 @@ click_control() {
   click_at $pos
 }
 tray_double_click() { xdotool mousemove 790 590 click --repeat 2 --delay 80 1; sleep 1; }
-tray_menu() { xdotool mousemove 790 590 click 3; sleep 1; }
+tray_menu() {
+  xdotool mousemove 790 590 click 3
+  expect_state 'menu=1' "right-click on the icon did not open the menu"
+}
 # Clicks a line of the open tray menu: rows of 17 pixels below a 3-pixel border, in the
 # menu's order (the separator comes after the fourth line).
 menu_pick() {
@@ -170,7 +173,6 @@ got=$(wine reg query "$runkey" /v Pelorin 2>/dev/null | tr -d '\r' | awk '/Pelor
 
 echo "== the tray menu"
 tray_menu
-expect_state 'menu=1' "right-click did not open the menu"
 shot 05-tray-menu
 drv menu | head -1
 click_at 300 200  # a click elsewhere closes it
