@@ -321,3 +321,32 @@ TEST_F(OptionsForm, CancelHidesKeepsTheControlsAndShowingAgainReloadsTheFile) {
     form->ctIcon->HideMainForm();
 }
 }  // namespace
+
+namespace {
+void PumpFor(int Ms) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < static_cast<DWORD>(Ms)) {
+        App().ProcessMessages();
+        Sleep(5);
+    }
+}
+
+TEST_F(OptionsForm, EscapeWorksLikeCancelAndEnterLikeOk) {
+    form->miOptionsClick(nullptr);
+    SetActiveWindow(form->Handle());
+    if (GetActiveWindow() != form->Handle()) GTEST_SKIP() << "the form could not be activated";
+    SetFocus(form->edProxServer->Handle());
+    PostMessageA(form->edProxServer->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    PumpFor(300);
+    EXPECT_FALSE(form->Visible()) << "Escape did not cancel";
+    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    form->miOptionsClick(nullptr);
+    SetActiveWindow(form->Handle());
+    SetFocus(form->edProxServer->Handle());
+    PostMessageA(form->edProxServer->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    PumpFor(300);
+    EXPECT_FALSE(form->Visible()) << "Enter did not press OK";
+    EXPECT_EQ(Stored("Refresh"), "30") << "Enter did not save";
+}
+}  // namespace
