@@ -6,10 +6,13 @@
 //   driver menu                   the open popup menu: its items and their states
 //   driver tabs                   the page control's top-left corner on the screen
 //   driver formrect               the options form's frame on the screen
+//   driver lose-icon              makes the shell forget Pelorin's icon, as a shell crash does
+//   driver taskbar-created        announces a new shell the way a restarted one does
 //   driver mem                    Pelorin's private memory in KiB
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -83,6 +86,44 @@ int Tabs() {
     return 0;
 }
 
+struct TLose {
+    DWORD Pid;
+    int Deleted;
+};
+
+BOOL CALLBACK LoseIcon(HWND Wnd, LPARAM Param) {
+    auto* l = reinterpret_cast<TLose*>(Param);
+    char cls[64];
+    DWORD pid = 0;
+    GetWindowThreadProcessId(Wnd, &pid);
+    GetClassNameA(Wnd, cls, sizeof(cls));
+    if (pid != l->Pid || std::strcmp(cls, "PelorinMessageWindow") != 0) return TRUE;
+    // The shell knows an icon by its window and number; the program's only icon is number 1.
+    NOTIFYICONDATAA data = {};
+    data.cbSize = sizeof(data);
+    data.hWnd = Wnd;
+    data.uID = 1;
+    if (Shell_NotifyIconA(NIM_DELETE, &data)) ++l->Deleted;
+    return TRUE;
+}
+
+int LoseIconCmd() {
+    HWND app = FindWindowA("PelorinApplication", nullptr);
+    TLose l = {0, 0};
+    if (app) GetWindowThreadProcessId(app, &l.Pid);
+    if (l.Pid) EnumWindows(LoseIcon, reinterpret_cast<LPARAM>(&l));
+    std::printf("deleted=%d\n", l.Deleted);
+    return l.Deleted == 1 ? 0 : 1;
+}
+
+int TaskbarCreated() {
+    UINT msg = RegisterWindowMessageA("TaskbarCreated");
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(HWND_BROADCAST, msg, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
+    std::printf("sent\n");
+    return 0;
+}
+
 int FormRect() {
     HWND form = Form();
     if (!form) {
@@ -148,6 +189,8 @@ int main(int argc, char** argv) {
     else if (cmd == "menu") rc = Menu();
     else if (cmd == "mem") rc = Mem();
     else if (cmd == "formrect") rc = FormRect();
+    else if (cmd == "lose-icon") rc = LoseIconCmd();
+    else if (cmd == "taskbar-created") rc = TaskbarCreated();
     std::fflush(stdout);
     return rc;
 }

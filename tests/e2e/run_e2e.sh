@@ -205,6 +205,18 @@ click_at $((right - 46)) $((top + 11))  # the caption's minimise button
 expect_state 'visible=0 .* taskbar=0' "minimising left the form or its taskbar button"
 icon_shown || fail "the icon is gone after minimising"
 
+echo "== a restarted shell gets the icon back"
+lost=$(drv lose-icon)
+sleep 1
+if icon_shown; then fail "the icon could not be taken from the shell ($lost)"; fi
+drv taskbar-created >/dev/null
+shown=0
+for _ in $(seq 50); do
+  if icon_shown; then shown=1; break; fi
+  sleep 0.1
+done
+[ $shown = 1 ] || fail "the icon did not come back after \"TaskbarCreated\""
+
 echo "== Exit ends the program"
 tray_menu
 menu_pick 3
