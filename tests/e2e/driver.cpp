@@ -8,6 +8,7 @@
 //   driver formrect               the options form's frame on the screen
 //   driver lose-icon              makes the shell forget Pelorin's icon, as a shell crash does
 //   driver taskbar-created        announces a new shell the way a restarted one does
+//   driver msgbox                 a message box of Pelorin: "title|text|x y" (x y: its OK button)
 //   driver mem                    Pelorin's private memory in KiB
 #include <windows.h>
 #include <commctrl.h>
@@ -124,6 +125,50 @@ int TaskbarCreated() {
     return 0;
 }
 
+struct TBox {
+    HWND Dialog;
+    HWND Text;
+    HWND Ok;
+};
+
+BOOL CALLBACK FindBox(HWND Wnd, LPARAM Param) {
+    auto* b = reinterpret_cast<TBox*>(Param);
+    char cls[64];
+    GetClassNameA(Wnd, cls, sizeof(cls));
+    if (std::strcmp(cls, "#32770") == 0 && IsWindowVisible(Wnd)) {
+        b->Dialog = Wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK FindBoxParts(HWND Wnd, LPARAM Param) {
+    auto* b = reinterpret_cast<TBox*>(Param);
+    char cls[64], text[64];
+    GetClassNameA(Wnd, cls, sizeof(cls));
+    GetWindowTextA(Wnd, text, sizeof(text));
+    if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextLengthA(Wnd) > 0) b->Text = Wnd;
+    if (lstrcmpiA(cls, "Button") == 0 && std::strcmp(text, "OK") == 0) b->Ok = Wnd;
+    return TRUE;
+}
+
+int MsgBox() {
+    TBox b = {nullptr, nullptr, nullptr};
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&b));
+    if (!b.Dialog) {
+        std::printf("none\n");
+        return 1;
+    }
+    EnumChildWindows(b.Dialog, FindBoxParts, reinterpret_cast<LPARAM>(&b));
+    char title[128] = {}, text[512] = {};
+    GetWindowTextA(b.Dialog, title, sizeof(title));
+    if (b.Text) GetWindowTextA(b.Text, text, sizeof(text));
+    RECT r = {};
+    if (b.Ok) GetWindowRect(b.Ok, &r);
+    std::printf("%s|%s|%ld %ld\n", title, text, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    return 0;
+}
+
 int FormRect() {
     HWND form = Form();
     if (!form) {
@@ -190,6 +235,7 @@ int main(int argc, char** argv) {
     else if (cmd == "mem") rc = Mem();
     else if (cmd == "formrect") rc = FormRect();
     else if (cmd == "lose-icon") rc = LoseIconCmd();
+    else if (cmd == "msgbox") rc = MsgBox();
     else if (cmd == "taskbar-created") rc = TaskbarCreated();
     std::fflush(stdout);
     return rc;

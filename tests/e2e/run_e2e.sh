@@ -197,6 +197,32 @@ click_control Button "Cancel"
 expect_state 'visible=0' "Cancel did not hide the form"
 [ "$(md5sum <"$app/settings.ini")" = "$before" ] || fail "Cancel changed settings.ini"
 
+echo "== a settings file that cannot be written is reported and the form stays open"
+mv "$app/settings.ini" "$work/settings.saved"
+mkdir "$app/settings.ini"  # a folder in the way: no write can succeed
+tray_double_click
+expect_state 'visible=1' "double-click did not show the form"
+click_control Button "OK"
+box=""
+for _ in $(seq 20); do
+  box=$(drv msgbox)
+  [ "$box" != none ] && [ -n "$box" ] && break
+  sleep 0.5
+done
+shot 06-write-error
+IFS='|' read -r title text okpos <<<"$box"
+[ "${title:-}" = "Pelorin" ] || fail "the error box is titled \"${title:-}\", not \"Pelorin\""
+[ "${text:-}" = "Unable to write to $(winepath -w "$app/settings.ini" 2>/dev/null)" ] || fail "the error box says \"${text:-}\""
+if [ -n "${okpos:-}" ]; then
+  # shellcheck disable=SC2086
+  click_at $okpos
+fi
+expect_state 'form=1 visible=1' "the form did not stay open after the failed save"
+click_control Button "Cancel"
+expect_state 'visible=0' "Cancel did not hide the form"
+rmdir "$app/settings.ini"
+mv "$work/settings.saved" "$app/settings.ini"
+
 echo "== minimising hides the form to the tray"
 tray_double_click
 expect_state 'visible=1 tab=0' "double-click did not show the form on Settings"
@@ -222,7 +248,7 @@ tray_menu
 menu_pick 3
 expect_state 'form=0' "\"Exit\" (the fourth item) did not end the program"
 sleep 1
-shot 06-after-exit
+shot 07-after-exit
 if icon_shown; then fail "the tray icon stayed after Exit"; fi
 
 if [ $failures -gt 0 ]; then

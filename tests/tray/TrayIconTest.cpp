@@ -141,6 +141,31 @@ TEST_F(TrayIcon, CallbacksForUnknownIconsAreDropped) {
     EXPECT_TRUE(IsWindow(TTrayIcon::HandlerWindow()));
 }
 
+TEST_F(TrayIcon, EnterAndExitFollowTheCursorOverTheIcon) {
+    int enters = 0, exits = 0, moves = 0;
+    icon->OnMouseEnter = [&](TObject*) { ++enters; };
+    icon->OnMouseExit = [&](TObject*) { ++exits; };
+    icon->OnMouseMove = [&](TObject*, TShiftState, int, int) { ++moves; };
+    icon->SetWantEnterExitEvents(true);
+    icon->Loaded();
+    SetCursorPos(700, 500);
+    Send(WM_MOUSEMOVE);
+    Send(WM_MOUSEMOVE);
+    EXPECT_EQ(enters, 1);
+    EXPECT_EQ(moves, 2);
+    Pump(100);
+    EXPECT_EQ(exits, 0) << "left while the cursor stayed on the icon";
+    SetCursorPos(100, 100);
+    PumpUntil(2000, [&] { return exits > 0; });
+    EXPECT_EQ(exits, 1);
+    Send(WM_MOUSEMOVE);  // back over the icon: a new enter
+    EXPECT_EQ(enters, 2);
+    icon->SetWantEnterExitEvents(false);
+    SetCursorPos(300, 300);
+    Pump(100);
+    EXPECT_EQ(exits, 1) << "exit events came after they were switched off";
+}
+
 TEST_F(TrayIcon, HintIsCutTo127Characters) {
     icon->SetHint(std::string(300, 'h'));
     EXPECT_EQ(icon->Hint().size(), 127u);
