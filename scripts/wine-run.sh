@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in this build tree's private prefix.
-#   wine-run.sh --init   makes the prefix (once) and starts its server
+#   wine-run.sh --init   makes the prefix (once), with the fonts our dialogs are laid out for
 #   wine-run.sh --kill   stops this prefix's server only
 #   wine-run.sh prog.exe args...
 # Without a DISPLAY it runs inside its own Xvfb, since Wine needs one for any window.
+# PELORIN_WINEPREFIX chooses another prefix (the end-to-end test makes a fresh one).
 set -euo pipefail
 build=${PELORIN_BUILD_DIR:-$PWD}
 # ctest runs tests from their build subfolder; use the tree's top (where CMakeCache.txt is).
 while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
 [ "$build" = / ] && build=$PWD
-export WINEPREFIX="$build/wineprefix"
+export WINEPREFIX=${PELORIN_WINEPREFIX:-"$build/wineprefix"}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
 export WINEARCH=win32
@@ -24,6 +25,12 @@ case "${1:-}" in
       wineboot -i >/dev/null 2>&1 || true
     fi
     wineserver -w >/dev/null 2>&1 || true
+    # Windows has Tahoma and Marlett; Wine's own copies keep dialog metrics close to it.
+    for f in tahoma.ttf tahomabd.ttf marlett.ttf; do
+      if [ -f "/usr/share/wine/fonts/$f" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/$f" ]; then
+        cp "/usr/share/wine/fonts/$f" "$WINEPREFIX/drive_c/windows/Fonts/"
+      fi
+    done
     exit 0 ;;
   --kill)
     wineserver -k >/dev/null 2>&1 || true

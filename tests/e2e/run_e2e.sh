@@ -9,6 +9,7 @@ exe=$1
 driver=$2
 out=$3
 desk=pelorin_e2e
+root=$(cd "$(dirname "$0")/../.." && pwd)
 mkdir -p "$out"
 rm -f "$out"/*.png "$out"/footprint.txt
 
@@ -31,12 +32,7 @@ cleanup() {
 trap cleanup EXIT
 
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-wineboot -i >/dev/null 2>&1
-wineserver -w >/dev/null 2>&1
-# Windows has Tahoma and Marlett; Wine's own copies keep the dialog's metrics close to it.
-for f in tahoma.ttf tahomabd.ttf marlett.ttf; do
-  [ -f /usr/share/wine/fonts/$f ] && cp /usr/share/wine/fonts/$f "$WINEPREFIX/drive_c/windows/Fonts/"
-done
+PELORIN_WINEPREFIX=$WINEPREFIX "$root/scripts/wine-run.sh" --init
 
 app=$work/app
 mkdir -p "$app"
