@@ -13,22 +13,12 @@
 #include "ui/IniFiles_win.h"
 #include "ui/Registry_win.h"
 
-namespace {
-TApplication& App() {
-    static TApplication* app = [] {
-        auto* a = new TApplication;
-        a->Initialize();
-        a->SetTitle("Pelorin");
-        return a;
-    }();
-    return *app;
-}
+#include "tests/support/WinTestApp_win.h"
 
-std::string TempPath(const char* Name) {
-    char dir[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    return std::string(dir) + Name;
-}
+using namespace wintest;
+
+namespace {
+
 
 std::string ReadFile(const std::string& Path) {
     std::ifstream f(Path, std::ios::binary);
@@ -49,9 +39,8 @@ protected:
         errors.clear();
         App().OnException = [this](const std::string& m) { errors.push_back(m); };
         form = new TOptionsForm(&App());
-        path = TempPath("pelorin_form_settings.ini");
-        RemoveDirectoryA(path.c_str());
-        DeleteFileA(path.c_str());
+        path = FreshTempPath("pelorin_form_settings.ini");
+        RemoveDirectoryA(path.c_str());  // a test blocks the file with a folder of its name
         form->SettingsFile = path;
         form->SetRunAtStartup(false);
     }

@@ -9,25 +9,12 @@
 #include "tray/TrayIcon_win.h"
 #include "ui/Forms_win.h"
 
-namespace {
-TApplication& App() {
-    static TApplication* app = [] {
-        auto* a = new TApplication;
-        a->Initialize();
-        a->SetTitle("Pelorin");
-        return a;
-    }();
-    return *app;
-}
+#include "tests/support/WinTestApp_win.h"
 
-template <typename F>
-void PumpUntil(int Ms, F Done) {
-    DWORD start = GetTickCount();
-    while (!Done() && GetTickCount() - start < static_cast<DWORD>(Ms)) {
-        App().ProcessMessages();
-        Sleep(5);
-    }
-}
+using namespace wintest;
+
+namespace {
+
 void Pump(int Ms) { PumpUntil(Ms, [] { return false; }); }
 
 void CALLBACK CloseMenu(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }

@@ -15,38 +15,16 @@
 #include "ui/Registry_win.h"
 #include "ui/StdCtrls_win.h"
 
+#include "tests/support/WinTestApp_win.h"
+
+using namespace wintest;
+
 namespace {
-TApplication& App() {
-    static TApplication* app = [] {
-        auto* a = new TApplication;
-        a->Initialize();
-        a->SetTitle("Pelorin");
-        return a;
-    }();
-    return *app;
-}
 
-// Handles messages for about Ms milliseconds, or until Done says so.
-template <typename F>
-void PumpUntil(int Ms, F Done) {
-    DWORD start = GetTickCount();
-    while (!Done() && GetTickCount() - start < static_cast<DWORD>(Ms)) {
-        App().ProcessMessages();
-        Sleep(5);
-    }
-}
 
-std::string TempIni(const char* Name) {
-    char dir[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    std::string path = std::string(dir) + Name;
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path.c_str());
-    return path;
-}
 
 TEST(IniFile, ValuesSectionsAndKeysRoundTripThroughTheProfileFunctions) {
-    std::string path = TempIni("pelorin_ui_test.ini");
+    std::string path = FreshTempPath("pelorin_ui_test.ini");
     TIniFile ini(path);
     ini.WriteString("Games", "Action", "12");
     ini.WriteString("Games", "Puzzle", "13");
@@ -75,7 +53,7 @@ TEST(IniFile, ValuesSectionsAndKeysRoundTripThroughTheProfileFunctions) {
 TEST(IniFile, WritesThatCannotBeStoredFailWithTheFilesName) {
     // A folder where the file should be: no write can succeed (a read-only attribute
     // would not stop the tests, which may run with every right).
-    std::string path = TempIni("pelorin_blocked.ini");
+    std::string path = FreshTempPath("pelorin_blocked.ini");
     CreateDirectoryA(path.c_str(), nullptr);
     TIniFile ini(path);
     try {
@@ -89,7 +67,7 @@ TEST(IniFile, WritesThatCannotBeStoredFailWithTheFilesName) {
     TIniFile nowhere("C:\\no\\such\\folder\\settings.ini");
     EXPECT_THROW(nowhere.WriteString("Settings", "A", "1"), EIniFileException);
     // A line break would add a line of its own to the file.
-    std::string other = TempIni("pelorin_newline.ini");
+    std::string other = FreshTempPath("pelorin_newline.ini");
     TIniFile injected(other);
     EXPECT_THROW(injected.WriteString("Settings", "A", "1\r\nProxyUse=1"), EIniFileException);
     EXPECT_FALSE(injected.ValueExists("Settings", "ProxyUse"));
@@ -97,7 +75,7 @@ TEST(IniFile, WritesThatCannotBeStoredFailWithTheFilesName) {
 }
 
 TEST(IniFile, EveryStorablePasswordByteSurvivesTheRealFile) {
-    std::string path = TempIni("pelorin_pass.ini");
+    std::string path = FreshTempPath("pelorin_pass.ini");
     TIniFile ini(path);
     int checked = 0;
     for (int b = 1; b < 256; ++b) {
