@@ -143,13 +143,11 @@ void TjsXMLParser::HandleText(std::string_view Run) {
 }
 
 void TjsXMLParser::HandleTag(std::string_view T, std::string_view name, TTagKind Kind) {
-    // Declarations, comments and CDATA all start with "?" or "!".
-    if (!name.empty() && (name[0] == '?' || name[0] == '!')) {
-        if (name == "?xml") return;
+    if (name == "?xml") return;
+    // Comments and CDATA sections both have a "!" in their name; most tags have none.
+    if (name.find('!') != std::string_view::npos) {
         if (name == "!--") {
-            if (OnFoundComment) {
-                OnFoundComment(this, T.size() >= 7 ? T.substr(4, T.size() - 7) : std::string_view());
-            }
+            if (OnFoundComment) OnFoundComment(this, T.size() >= 7 ? T.substr(4, T.size() - 7) : std::string_view());
             return;
         }
         if (Contains(name, "![CDATA[")) {

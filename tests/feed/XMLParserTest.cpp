@@ -77,6 +77,12 @@ TEST(XMLScanner, CDataIsTrimmedAndEndsAtItsFirstGreaterThan) {
               (Events{"tag [] a <a>", "cdata [x]", "text [a/] 2 ]]>", "tag [a/] /a </a>"}));
 }
 
+TEST(XMLScanner, ANameThatHoldsTheCDataMarkAnywhereIsACDataSection) {
+    Recorder r;
+    // The section is cut by position, as if the name began with the mark.
+    EXPECT_EQ(r.Parse("<a><x![CDATA[ y ]]></a>"), (Events{"tag [] a <a>", "cdata [[ y]", "tag [a/] /a </a>"}));
+}
+
 TEST(XMLScanner, QuotedGreaterThanDoesNotEndATag) {
     Recorder r;
     EXPECT_EQ(r.Parse("<a title='x>y' b=\"1>2\">t</a>"),
