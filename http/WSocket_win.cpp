@@ -1001,10 +1001,12 @@ void TCustomWSocket::TryToSend() {
         int err = WS(WSAGetLastError)();
         if (err == WSAEINVAL || err == WSAENOTSOCK || err == WSAECONNABORTED ||
             err == WSAECONNRESET || err == WSAENOTCONN) {
+            // A send from inside OnSessionClosed must not report the loss a second time.
+            bool report = !FCloseInvoked;
             FCloseInvoked = true;
             Close();
             if (!*life) return;
-            TriggerSessionClosed(static_cast<uint16_t>(err));
+            if (report) TriggerSessionClosed(static_cast<uint16_t>(err));
             return;
         }
         if (err == WSAEWOULDBLOCK) break;

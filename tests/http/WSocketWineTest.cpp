@@ -1145,3 +1145,24 @@ TEST(WSocketRobustness, ThousandConnectionsLeakNoHandlesOrWindows) {
     // A handful of lazily created system handles may appear, not one per connection.
     EXPECT_LE(handleAfter, handleBefore + 64 * 4) << handleBefore << " -> " << handleAfter;
 }
+
+TEST(WSocketClose, SendFromOnSessionClosedOfAResetConnectionDoesNotReportItAgain) {
+    LoopbackPeer peer([](SOCKET c) {
+        char buf[16];
+        recv(c, buf, sizeof buf, 0);
+        HardClose(c);
+    });
+    TWSocket s;
+    int closed = 0, errors = 0;
+    s.OnError = [&](TObject*) { ++errors; };
+    s.OnSessionConnected = [&](TObject*, uint16_t) { s.SendStr("hi"); };
+    s.OnSessionClosed = [&](TObject*, uint16_t) {
+        // A last word to a peer that is already gone.
+        if (++closed == 1) s.SendStr("bye");
+    };
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return closed > 0; }, 5000));
+    PumpFor(300);
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(s.State(), wsClosed);
+}
