@@ -481,17 +481,21 @@ void TRenderer::TextRun(TPass pass, size_t n) {
         }
     }
 
+    // A blank ending a word hangs past the line's end: it is not drawn visibly and is not
+    // counted in the line's width, so it must not push the word to the next line either.
+    // Otherwise a window sized to its widest line would wrap that line's last word.
+    const int blank = (!changed && !Run.empty() && Run.back() == ' ') ? C.TextWidth(" ") : 0;
     bool fits = true;
     if (pass == pMeasure) {
         const int bw = BoxWidth();
         // A word wider than the line takes a line of its own; a word cut by tags is kept
         // whole even when it overflows.
-        fits = X < bw || (w >= bw && Placed.empty()) || (!Placed.empty() && Placed.back() != ' ');
+        fits = X - blank < bw || (w >= bw && Placed.empty()) || (!Placed.empty() && Placed.back() != ' ');
         Placed += Run;
     }
     if (fits) {
         Pos += n;
-        Trailing = (!changed && !Run.empty() && Run.back() == ' ') ? C.TextWidth(" ") : 0;
+        Trailing = blank;
     } else {
         X -= w;
         LineDone = true;

@@ -42,6 +42,27 @@ TEST(PopupLook, AutoSizeIsNeededSizePlusFrameAndMargins) {
     EXPECT_EQ(Box(t[0]), "10,7,48,20");
 }
 
+// An item title ends with a blank ("Editor 2.1 "). When such a line is the widest, the
+// auto-sized window must still hold it on one line; a wrapped word would add a line that
+// the window's height does not have and push the last line out of sight.
+TEST(PopupLook, AutoSizedWindowKeepsAWidestLineEndingInABlankWhole) {
+    TFakeSurface s;
+    THTMLPopupContent content;
+    content.Text = "abc def <BR>x";
+    int w = 0, h = 0;
+    PopupAutoSize(s, 200, 200, ProgramLook(), content, false, -1, w, h);
+    EXPECT_EQ(w, 42 + 22);
+    EXPECT_EQ(h, 26 + 22);
+    s.Calls.clear();
+    PaintPopup(s, w, h, ProgramLook(), content, false, -1);
+    auto t = s.Only("text ");
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(Box(t[1]), "34,7,55,20");
+    EXPECT_NE(t[1].find("'def '"), std::string::npos) << t[1];
+    EXPECT_EQ(Box(t[2]), "10,20,55,33");
+    EXPECT_NE(t[2].find("'x'"), std::string::npos) << t[2];
+}
+
 TEST(PopupLook, ShadingBandsFrameAndPlainBackground) {
     TFakeSurface s;
     THTMLPopupLook look = ProgramLook();

@@ -57,11 +57,19 @@ TEST(RenderHTMLBreaking, TwoBrInARowGiveASecondEmptyLine) {
 TEST(RenderHTMLBreaking, WordsWrapAtBlanksAndTheTrailingBlankIsNotCounted) {
     TFakeSurface s;
     auto r = Paint(s, "aaaa bbbb cccc dddd", kNarrow);
-    // "aaaa bbbb " is 60 wide: the second word would end on the edge, so it wraps.
-    EXPECT_EQ(TextBoxes(s), (Lines{"1,0,61,13 'aaaa '", "1,13,61,26 'bbbb '", "1,26,61,39 'cccc '",
-                                   "31,26,61,39 'dddd'"}));
+    // "aaaa bbbb " is 60 wide, but its last blank hangs past the edge: "bbbb" ends at 54.
+    EXPECT_EQ(TextBoxes(s), (Lines{"1,0,61,13 'aaaa '", "31,0,61,13 'bbbb '", "1,13,61,26 'cccc '",
+                                   "31,13,61,26 'dddd'"}));
     EXPECT_EQ(r.NeededWidth, 54);
-    EXPECT_EQ(r.NeededHeight, 39);
+    EXPECT_EQ(r.NeededHeight, 26);
+    // A word whose letters reach the edge wraps.
+    TFakeSurface t;
+    Paint(t, "aaaa bbbbb", kNarrow);
+    EXPECT_EQ(TextBoxes(t), (Lines{"1,0,61,13 'aaaa '", "1,13,61,26 'bbbbb'"}));
+    // "&nbsp;" is a shown blank, not a hanging one.
+    TFakeSurface u;
+    Paint(u, "aaaa bbbb&nbsp; c", kNarrow);
+    EXPECT_EQ(TextBoxes(u), (Lines{"1,0,61,13 'aaaa '", "1,13,61,26 'bbbb  '", "37,13,61,26 'c'"}));
 }
 
 TEST(RenderHTMLBreaking, WordWiderThanTheLineStandsAloneAndIsClipped) {
@@ -130,7 +138,7 @@ TEST(RenderHTMLAlignment, AlignRightMidLineMovesTheWholeLineAndStays) {
 TEST(RenderHTMLAlignment, IndentMovesTheLineButNotItsBreaking) {
     TFakeSurface s;
     Paint(s, "<P indent=\"20\">aaaa bbbb cccc", kNarrow);
-    EXPECT_EQ(TextBoxes(s), (Lines{"21,0,61,13 'aaaa '", "21,13,61,26 'bbbb '", "51,13,61,26 'cccc'"}));
+    EXPECT_EQ(TextBoxes(s), (Lines{"21,0,61,13 'aaaa '", "51,0,61,13 'bbbb '", "21,13,61,26 'cccc'"}));
 }
 
 TEST(RenderHTMLImages, ImageThatDoesNotFitStartsTheNextLine) {
