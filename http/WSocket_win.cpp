@@ -1501,20 +1501,28 @@ void TCustomLineWSocket::EditLine(size_t From) {
     }
     std::string result = FRcvdBuf.substr(0, From);
     std::string echo;
+    // Editing stays within the current line: a backspace never takes back an earlier
+    // line's end, and tab stops count from the line's first character.
+    size_t lineStart = 0;
+    size_t lastEnd = FLineEnd.empty() ? std::string::npos : result.rfind(FLineEnd);
+    if (lastEnd != std::string::npos) lineStart = lastEnd + FLineEnd.size();
     for (size_t i = From; i < FRcvdBuf.size(); ++i) {
         char c = FRcvdBuf[i];
         if (c == '\b') {
-            if (!result.empty()) {
+            if (result.size() > lineStart) {
                 result.pop_back();
                 if (LineEcho) echo += "\b \b";
             }
         } else if (c == '\t') {
-            size_t spaces = 8 - result.size() % 8;
+            size_t spaces = 8 - (result.size() - lineStart) % 8;
             result.append(spaces, ' ');
             if (LineEcho) echo.append(spaces, ' ');
         } else {
             result += c;
             if (LineEcho) echo += c;
+            if (!FLineEnd.empty() && result.size() - lineStart >= FLineEnd.size() &&
+                result.compare(result.size() - FLineEnd.size(), FLineEnd.size(), FLineEnd) == 0)
+                lineStart = result.size();
         }
     }
     FRcvdBuf.swap(result);

@@ -1001,6 +1001,34 @@ TEST(WSocketLineMode, LineEditAndEcho) {
     EXPECT_EQ(echoed, "ab\b \bc      d\r\n");
 }
 
+TEST(WSocketLineMode, LineEditStaysWithinTheCurrentLine) {
+    std::string echoed;
+    std::atomic<bool> peerDone{false};
+    LoopbackPeer peer([&](SOCKET c) {
+        // Two lines in one packet; the backspace opens the second and has nothing to erase.
+        SendAll(c, "ab\r\n\bc\td\r\n");
+        echoed = ReadToEnd(c);
+        peerDone = true;
+        closesocket(c);
+    });
+    TWSocket s;
+    s.SetLineMode(true);
+    s.LineEdit = true;
+    s.LineEcho = true;
+    std::vector<std::string> lines;
+    s.OnDataAvailable = [&](TObject*, uint16_t) {
+        char buf[64];
+        int n = s.Receive(buf, sizeof buf);
+        if (n > 0) lines.emplace_back(buf, n);
+    };
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return lines.size() >= 2; }, 5000)) << lines.size();
+    EXPECT_EQ(lines, (std::vector<std::string>{"ab\r\n", "c       d\r\n"}));
+    s.Close();
+    ASSERT_TRUE(PumpUntil([&] { return peerDone.load(); }, 5000));
+    EXPECT_EQ(echoed, "ab\r\nc       d\r\n");
+}
+
 TEST(WSocketDns, ReverseLookupAnswersWithOneName) {
     TWSocket s;
     Log log;
