@@ -783,22 +783,28 @@ void TCustomWSocket::SetLingerOption() {
         SocketError("setsockopt(SO_LINGER)");
 }
 
-void TCustomWSocket::BindSocket() {
+bool TCustomWSocket::BindSocket() {
     sockaddr_in local{};
     local.sin_family = static_cast<short>(FAddrFormat);
     local.sin_port = Swap16(FLocalPortNum);
-    local.sin_addr.s_addr = WSocketResolveHost(FLocalAddr);
+    try {
+        local.sin_addr.s_addr = WSocketResolveHost(FLocalAddr);
+    } catch (const ESocketException& E) {
+        RaiseException(E.Message());
+        return false;
+    }
     if (WS(bind)(FHSocket, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         RaiseExceptionFmt("winsock.bind failed, error #%d", WS(WSAGetLastError)());
-        return;
+        return false;
     }
     int len = sizeof local;
     if (WS(getsockname)(FHSocket, reinterpret_cast<sockaddr*>(&local), &len) != 0) {
         RaiseExceptionFmt("winsock.getsockname failed, error #%d", WS(WSAGetLastError)());
-        return;
+        return false;
     }
     FLocalPortNum = Swap16(local.sin_port);
     FLocalPortStr = IntToStr(FLocalPortNum);
+    return true;
 }
 
 void TCustomWSocket::Connect() {
@@ -862,8 +868,10 @@ void TCustomWSocket::Connect() {
     }
     BOOL on = TRUE;
     const char* pOn = reinterpret_cast<const char*>(&on);
+    // With OnError assigned a failed bind must still stop here: connecting from another
+    // address than the one asked for would go unnoticed.
     if (FType == SOCK_DGRAM) {
-        BindSocket();
+        if (!BindSocket() || !*life) return;
         if (MultiCast) {
             if (MultiCastIpTTL != 1) {
                 int ttl = MultiCastIpTTL;
@@ -903,7 +911,7 @@ void TCustomWSocket::Connect() {
             SocketError("setsockopt(SO_KEEPALIVE)");
             return;
         }
-        if (FLocalPortNum != 0 || FLocalAddr != "0.0.0.0") BindSocket();
+        if ((FLocalPortNum != 0 || FLocalAddr != "0.0.0.0") && (!BindSocket() || !*life)) return;
     }
     FSelectEvent = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
     if (WS(WSAAsyncSelect)(FHSocket, FWindowHandle, WM_SOCKET_SELECT, FSelectEvent) != 0) {

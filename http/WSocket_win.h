@@ -124,7 +124,8 @@ protected:
     virtual void TryToSend();
     virtual void InternalClose(bool bShut, uint16_t Error);
     virtual void InternalAbort(uint16_t ErrCode);
-    virtual void BindSocket();
+    // False once the failure was raised (OnError assigned).
+    virtual bool BindSocket();
     virtual int RealSend(const char* Data, int Len);
     void RaiseExceptionFmt(const char* Fmt, ...)
 #if defined(__GNUC__)

@@ -740,6 +740,40 @@ TEST(WSocketProperties, ConnectChecksAndResolverFailures) {
     EXPECT_EQ(s.State(), wsClosed);
 }
 
+TEST(WSocketProperties, FailedBindStopsConnectEvenWithOnError) {
+    LoopbackPeer peer([](SOCKET c) { closesocket(c); });
+    // 192.0.2.1 is a documentation address that no interface of this machine holds.
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    int errors = 0;
+    s.OnError = [&](TObject*) { ++errors; };
+    s.SetLocalAddr("192.0.2.1");
+    StartConnect(s, peer.Port());
+    EXPECT_EQ(errors, 1);
+    EXPECT_NE(s.State(), wsConnecting);
+    PumpFor(300);
+    EXPECT_EQ(log.connected, 0);
+    EXPECT_EQ(peer.Accepted(), 0);
+    s.Close();
+    EXPECT_EQ(s.State(), wsClosed);
+    TWSocket t;
+    t.SetLocalAddr("192.0.2.1");
+    try {
+        StartConnect(t, peer.Port());
+        FAIL() << "no exception";
+    } catch (const ESocketException& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("winsock.bind failed, error #", 0), 0u) << e.what();
+    }
+    // A local address that cannot be resolved reaches OnError too instead of escaping.
+    TWSocket u;
+    u.OnError = [&](TObject*) { ++errors; };
+    u.SetLocalAddr(std::string(300, 'h'));
+    EXPECT_NO_THROW(StartConnect(u, peer.Port()));
+    EXPECT_EQ(errors, 2);
+    EXPECT_NE(u.State(), wsConnecting);
+}
+
 TEST(WSocketResolvers, ProtocolsPortsAndHosts) {
     EXPECT_EQ(WSocketResolveProto("UDP "), 17);
     EXPECT_EQ(WSocketResolveProto("17"), 17);
