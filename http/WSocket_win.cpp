@@ -954,7 +954,8 @@ int TCustomWSocket::Send(const void* Data, int Len) {
         SocketError("Send");
         return -1;
     }
-    if (Len < 0) Len = 0;
+    // Nothing to copy is nothing queued, whatever length came with it.
+    if (Len < 0 || !Data) Len = 0;
     FAllSent = false;
     if (Len > 0) PutDataInSendBuffer(Data, Len);
     auto life = LifeToken();
@@ -1239,6 +1240,11 @@ void TCustomWSocket::WaitForClose() {
 // ---- server side ----
 
 void TCustomWSocket::Listen() {
+    // A second Listen on an open socket would lose the handle it already holds.
+    if (FHSocket != INVALID_SOCKET && FState != wsClosed) {
+        RaiseException("listen: Socket already in use");
+        return;
+    }
     if (!FPortAssigned) {
         WS(WSASetLastError)(WSAEINVAL);
         SocketError("listen: port not assigned");

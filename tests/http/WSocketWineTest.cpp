@@ -328,6 +328,21 @@ TEST(WSocketSend, OnClosedSocketGivesMinusOneAnd10057) {
     EXPECT_EQ(t.SendStr(""), 0);
 }
 
+TEST(WSocketSend, NoDataIsNothingQueuedWhateverTheLength) {
+    LoopbackPeer peer([](SOCKET c) {
+        ReadToEnd(c);
+        closesocket(c);
+    });
+    TWSocket s;
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }, 5000));
+    EXPECT_EQ(s.Send(nullptr, 5), 0);
+    EXPECT_EQ(s.Send("abc", -2), 0);
+    EXPECT_EQ(s.BufferedByteCount(), 0);
+    EXPECT_TRUE(s.AllSent());
+    s.Close();
+}
+
 TEST(WSocketReceive, WithoutHandlerDataIsReadAndDiscarded) {
     std::atomic<bool> clientClosed{false};
     LoopbackPeer peer([&](SOCKET c) {
@@ -673,6 +688,27 @@ TEST(WSocketServer, ListenOnABusyPortFailsWithoutLeakingTheHandle) {
     }
     EXPECT_EQ(second.HSocket(), INVALID_SOCKET);
     EXPECT_EQ(second.State(), wsClosed);
+}
+
+TEST(WSocketServer, ListenOnAnOpenSocketIsRefusedAndKeepsItsHandle) {
+    TWSocket server;
+    server.SetAddr("127.0.0.1");
+    server.SetPort("0");
+    server.Listen();
+    ASSERT_EQ(server.State(), wsListening);
+    const SOCKET h = server.HSocket();
+    const uintptr_t handleBefore = NextHandleValue();
+    for (int i = 0; i < 100; ++i) {
+        try {
+            server.Listen();
+            FAIL() << "no exception";
+        } catch (const ESocketException& e) {
+            EXPECT_STREQ(e.what(), "listen: Socket already in use");
+        }
+    }
+    EXPECT_EQ(server.HSocket(), h);
+    EXPECT_EQ(server.State(), wsListening);
+    EXPECT_LE(NextHandleValue(), handleBefore + 64);
 }
 
 TEST(WSocketProperties, ChecksAndTextsOnAConnectedSocket) {
