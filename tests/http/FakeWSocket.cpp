@@ -10,6 +10,13 @@ void TFakeWSocket::DnsLookup(const std::string& HostName) {
         return;
     }
     Calls.push_back("DnsLookup " + HostName);
+    // Like the real socket, a new lookup first ends a running one with WSAEINTR.
+    if (FLookupRunning) {
+        FLookupRunning = false;
+        auto life = LifeToken();
+        Raise(OnDnsLookupDone, this, static_cast<uint16_t>(WSocket_EINTR));
+        if (!*life) return;
+    }
     FDnsResult.clear();
     FDnsResultList.Clear();
     if (WSocketIsDottedIP(HostName)) {

@@ -286,6 +286,19 @@ TEST(TFakeWSocketTest, DottedLookupAnswersBeforeReturning) {
     EXPECT_EQ(s.DnsResult(), "10.1.1.1");
 }
 
+TEST(TFakeWSocketTest, ANewLookupEndsTheRunningOneWithInterrupted) {
+    TFakeWSocket s;
+    Recorder r;
+    r.Wire(s);
+    s.DnsLookup("first.test");
+    s.DnsLookup("second.test");
+    EXPECT_EQ(r.events, std::vector<std::string>{"dns 10004"});
+    s.CompleteDnsLookup(0, "10.2.2.2");
+    EXPECT_EQ(r.events, (std::vector<std::string>{"dns 10004", "dns 0"}));
+    EXPECT_EQ(s.DnsResult(), "10.2.2.2");
+    EXPECT_EQ(s.DnsResultList().Count(), 1);
+}
+
 TEST(TFakeWSocketTest, EmptyLookupRaisesOrReportsLikeTheRealSocket) {
     TFakeWSocket s;
     EXPECT_THROW(s.DnsLookup(""), ESocketException);
