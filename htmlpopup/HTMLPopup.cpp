@@ -143,13 +143,18 @@ void ReplaceEntities(std::string& s) {
     // entity's search resumes from a cursor instead of the start; the result is the same.
     // Most texts hold none of these (only "&nbsp;"): one scan over the "&"s settles that.
     bool any = false;
-    for (size_t at = s.find('&'); at != std::string::npos && !any; at = s.find('&', at + 1))
+    for (size_t at = s.find('&'); at != std::string::npos && !any; at = s.find('&', at + 1)) {
+        const char second = at + 1 < s.size() ? Up(s[at + 1]) : '\0';
+        // The second letters of the names above; "&nbsp;" needs no look at the table.
+        if (second == '\0' || !std::strchr("AQSPRCTE", second)) continue;
         for (int e = 0; e < kCount && !any; ++e) {
-            size_t k = 1;
             const char* name = kEntities[e].Name;
+            if (name[1] != second) continue;
+            size_t k = 2;
             while (name[k] && at + k < s.size() && Up(s[at + k]) == name[k]) ++k;
             any = name[k] == '\0';
         }
+    }
     if (!any) return;
     size_t cursor[kCount] = {};
     bool changed = true;
@@ -166,6 +171,38 @@ void ReplaceEntities(std::string& s) {
             for (int f = 0; f < kCount; ++f) cursor[f] = std::min(cursor[f], at);
         }
     }
+}
+
+// "&nbsp;", "&lt;" and "&gt;" in a text run, in any letter case, in one pass: no
+// replacement can form or break another, so this equals replacing each name in turn.
+bool ReplaceRunEntities(std::string& run) {
+    static const struct {
+        const char* Name;  // upper case, after the "&"
+        size_t Length;
+        char By;
+    } kRunEntities[] = {{"NBSP;", 5, ' '}, {"LT;", 3, '<'}, {"GT;", 3, '>'}};
+    size_t out = 0;
+    bool changed = false;
+    for (size_t in = 0; in < run.size();) {
+        if (run[in] == '&') {
+            bool hit = false;
+            for (const auto& e : kRunEntities) {
+                if (in + 1 + e.Length > run.size()) continue;
+                size_t k = 0;
+                while (k < e.Length && Up(run[in + 1 + k]) == e.Name[k]) ++k;
+                if (k == e.Length) {
+                    run[out++] = e.By;
+                    in += 1 + e.Length;
+                    hit = changed = true;
+                    break;
+                }
+            }
+            if (hit) continue;
+        }
+        run[out++] = run[in++];
+    }
+    run.resize(out);
+    return changed;
 }
 
 std::string PrepareText(const std::string& text) {
@@ -263,7 +300,9 @@ private:
     // State of the run.
     int X = 0, DrawPos = 0, Trailing = 0;
     bool LineDone = false, Pushed = false, LiMet = false;
-    std::string Placed;
+    // The text placed so far on the line: whether there is any, and whether it ends inside
+    // a word (not with a blank).
+    bool PlacedAny = false, PlacedInWord = false;
     // Hit test of the line.
     bool TextHit = false, ImageHit = false, AnchorHitOnLine = false;
     bool TextAnchorSet = false;
@@ -378,7 +417,7 @@ void TRenderer::RunLine(TPass pass, size_t end) {
     X = 0;
     Trailing = 0;
     LineDone = Pushed = LiMet = false;
-    Placed.clear();
+    PlacedAny = PlacedInWord = false;
     DrawPos = LineLeft;
     TextHit = ImageHit = AnchorHitOnLine = TextAnchorSet = false;
     TextNumber = -1;
@@ -433,21 +472,7 @@ void TRenderer::RunLine(TPass pass, size_t end) {
 
 void TRenderer::TextRun(TPass pass, size_t n) {
     Run.assign(T, Pos, n);
-    bool changed = false;
-    if (Run.find('&') != std::string::npos) {
-        static const struct {
-            const char* Name;
-            char By;
-        } kRunEntities[] = {{"&NBSP;", ' '}, {"&LT;", '<'}, {"&GT;", '>'}};
-        for (const auto& e : kRunEntities) {
-            size_t at = 0;
-            while ((at = FindNoCase(Run, e.Name, at)) != std::string::npos) {
-                Run.replace(at, std::strlen(e.Name), 1, e.By);
-                changed = true;
-                ++at;
-            }
-        }
-    }
+    const bool changed = Run.find('&') != std::string::npos && ReplaceRunEntities(Run);
 
     const int h = C.TextHeight(Run);
     if (Sub) SubExtra = std::max(SubExtra, h / 4);
@@ -490,8 +515,9 @@ void TRenderer::TextRun(TPass pass, size_t n) {
         const int bw = BoxWidth();
         // A word wider than the line takes a line of its own; a word cut by tags is kept
         // whole even when it overflows.
-        fits = X - blank < bw || (w >= bw && Placed.empty()) || (!Placed.empty() && Placed.back() != ' ');
-        Placed += Run;
+        fits = X - blank < bw || (w >= bw && !PlacedAny) || PlacedInWord;
+        PlacedAny = true;
+        PlacedInWord = Run.back() != ' ';
     }
     if (fits) {
         Pos += n;

@@ -224,6 +224,13 @@ TEST(RenderHTMLEntities, NamedCharactersAndEscapedBrackets) {
     EXPECT_EQ(TextBoxes(s), (Lines{"1,0,200,13 '\"\xA9\xAE\x99\x80\xA7\xB6\x89 '", "55,0,200,13 '<b>x'"}));
 }
 
+TEST(RenderHTMLEntities, RunEntitiesInAnyCaseAndUnfinishedOnesStay) {
+    TFakeSurface s;
+    auto r = Paint(s, "a&NbSp;b&LT;&gT;c&nbsp");
+    EXPECT_EQ(TextBoxes(s), (Lines{"1,0,200,13 'a b<>c&nbsp'"}));
+    EXPECT_EQ(r.NeededWidth, 6 * 10);  // the lone "&" shows nothing
+}
+
 TEST(RenderHTMLEntities, AmpReplacementRepeatsUntilNothingChanges) {
     TFakeSurface s;
     Paint(s, "&amp;quot;");
