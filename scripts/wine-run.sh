@@ -31,6 +31,16 @@ case "${1:-}" in
         cp "/usr/share/wine/fonts/$f" "$WINEPREFIX/drive_c/windows/Fonts/"
       fi
     done
+    # Windows of the tests live on a Wine virtual desktop: without a window manager on
+    # the bare Xvfb, every hide or move waits for an answer that never comes (seconds
+    # each). PELORIN_WINE_DESKTOP=none keeps the prefix without one (the end-to-end test
+    # opens its own named desktop).
+    size=${PELORIN_WINE_DESKTOP:-1024x768}
+    if [ "$size" != none ] && ! grep -q '^\[Software\\\\Wine\\\\Explorer\\\\Desktops\]' "$WINEPREFIX/user.reg" 2>/dev/null; then
+      wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 || true
+      wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$size" /f >/dev/null 2>&1 || true
+      wineserver -w >/dev/null 2>&1 || true
+    fi
     exit 0 ;;
   --kill)
     wineserver -k >/dev/null 2>&1 || true

@@ -32,7 +32,8 @@ cleanup() {
 trap cleanup EXIT
 
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-PELORIN_WINEPREFIX=$WINEPREFIX "$root/scripts/wine-run.sh" --init
+# Its own named desktop below, not the default one the unit-test prefixes get.
+PELORIN_WINEPREFIX=$WINEPREFIX PELORIN_WINE_DESKTOP=none "$root/scripts/wine-run.sh" --init
 
 app=$work/app
 mkdir -p "$app"
