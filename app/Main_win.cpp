@@ -246,7 +246,7 @@ void TOptionsForm::SetRunAtStartup(bool Enable) {
     TRegistry reg(HKEY_CURRENT_USER);
     if (!reg.OpenKey(RunKeyPath, true)) return;
     if (Enable)
-        reg.WriteString(RunValueName, ExeFileName());
+        reg.WriteString(RunValueName, RunCommandLine(ExeFileName()));
     else
         reg.DeleteValue(RunValueName);
     reg.CloseKey();

@@ -73,6 +73,11 @@ void WriteSettings(TCustomIniFile& Ini, const TSettings& S) {
     Ini.WriteInteger(sec, "ProxyAuth", S.ProxyAuth ? 1 : 0);
 }
 
+std::string RunCommandLine(const std::string& ExePath) {
+    if (ExePath.find_first_of(" \t") == std::string::npos) return ExePath;
+    return "\"" + ExePath + "\"";
+}
+
 unsigned PopupIntervalMs(int DurationSeconds) {
     return static_cast<unsigned>(DurationRange.Clamp(DurationSeconds)) * 1000u;
 }

@@ -51,6 +51,11 @@ TSettings ReadSettings(TCustomIniFile& Ini);
 // stay written), and refuses an unstorable password before anything is written.
 void WriteSettings(TCustomIniFile& Ini, const TSettings& S);
 
+// The data of the Run value for the executable at ExePath: the path itself, in quotes when
+// it holds a blank, so that the system cannot start "C:\Program.exe" for
+// "C:\Program Files\Pelorin\Pelorin.exe".
+std::string RunCommandLine(const std::string& ExePath);
+
 // Timer intervals in milliseconds derived from the two spin edits.
 unsigned PopupIntervalMs(int DurationSeconds);
 unsigned RefreshIntervalMs(int RefreshMinutes);

@@ -160,6 +160,12 @@ TEST(PasswordScrambling, StoredFormIsQuotedOnlyWhenTheFileWouldTrimOrUnquoteIt) 
     EXPECT_EQ(PasswordToIni(""), "");
 }
 
+TEST(RunValue, IsThePathQuotedOnlyWhenItHoldsABlank) {
+    EXPECT_EQ(RunCommandLine("C:\\Pelorin\\Pelorin.exe"), "C:\\Pelorin\\Pelorin.exe");
+    EXPECT_EQ(RunCommandLine("C:\\Program Files\\Pelorin\\Pelorin.exe"),
+              "\"C:\\Program Files\\Pelorin\\Pelorin.exe\"");
+}
+
 TEST(TimerIntervals, ComeFromTheClampedSpinValues) {
     EXPECT_EQ(PopupIntervalMs(20), 20000u);
     EXPECT_EQ(PopupIntervalMs(1), 5000u);
