@@ -79,6 +79,17 @@ void TFakeWSocket::CompleteConnect(uint16_t Error) {
 
 int TFakeWSocket::Send(const void* Data, int Len) {
     if (FState != wsConnected) {
+        // Like the real socket: a connection that is not up yet is dropped and reported.
+        if (FState != wsClosed) {
+            auto life = LifeToken();
+            if (!FCloseInvoked) {
+                FCloseInvoked = true;
+                Raise(OnSessionClosed, this, static_cast<uint16_t>(WSocket_ENOTCONN));
+                if (!*life) return -1;
+            }
+            ChangeState(wsClosed);
+            if (!*life) return -1;
+        }
         FLastError = WSocket_ENOTCONN;
         RaiseException(WSocketErrorMessage(WSocket_ENOTCONN, "Send"));
         return -1;

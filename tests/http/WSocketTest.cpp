@@ -318,6 +318,19 @@ TEST(TFakeWSocketTest, SendOnClosedSocketGivesMinusOneAnd10057) {
     EXPECT_TRUE(s.Sent.empty());
 }
 
+TEST(TFakeWSocketTest, SendWhileConnectingDropsTheConnectionLikeTheRealSocket) {
+    TFakeWSocket s;
+    Recorder r;
+    r.Wire(s);
+    s.SetAddr("10.0.0.1");
+    s.SetPort("80");
+    s.Connect();
+    EXPECT_EQ(s.Send("x", 1), -1);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"closed 10057", "error"}));
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_EQ(s.LastError(), 10057);
+}
+
 TEST(TFakeWSocketTest, DataSentComesFromThePostedQueue) {
     TFakeWSocket s;
     Recorder r;

@@ -328,6 +328,25 @@ TEST(WSocketSend, OnClosedSocketGivesMinusOneAnd10057) {
     EXPECT_EQ(t.SendStr(""), 0);
 }
 
+TEST(WSocketSend, WhileConnectingDropsTheConnectionAndReportsIt) {
+    LoopbackPeer peer([](SOCKET c) {
+        ReadToEnd(c);
+        closesocket(c);
+    });
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    s.OnError = [&](TObject*) { log.events.push_back("error"); };
+    StartConnect(s, peer.Port());
+    ASSERT_EQ(s.State(), wsConnecting);
+    EXPECT_EQ(s.SendStr("early"), -1);
+    EXPECT_EQ(log.events, (std::vector<std::string>{"closed 10057", "error"}));
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_EQ(s.LastError(), 10057);
+    PumpFor(200);
+    EXPECT_EQ(log.closed, 1);
+}
+
 TEST(WSocketSend, NoDataIsNothingQueuedWhateverTheLength) {
     LoopbackPeer peer([](SOCKET c) {
         ReadToEnd(c);
