@@ -681,7 +681,9 @@ void TRenderer::OpenTag(TPass pass, const std::string& raw, bool& stays) {
                     if (TryStrToInt(Trim(v), n) && n > X) {
                         n = std::min(n, kFar);
                         X = n;
-                        DrawPos = LR.Left + n;
+                        // Drawn where the hit test looks for it: n pixels into the line,
+                        // which alignment and paragraph indent may have moved.
+                        DrawPos = Sat(static_cast<long long>(LineLeft) + n);
                     }
                 }
             } else if (c2 == 'M') {

@@ -409,11 +409,25 @@ TEST(RenderHTMLRobustness, HugeNumbersDoNotOverflow) {
     EXPECT_GT(r.NeededHeight, 0);
 }
 
-TEST(RenderHTMLTags, IndentTagMovesToAnAbsoluteColumnOnlyForward) {
+TEST(RenderHTMLTags, IndentTagMovesToAColumnOfTheLineOnlyForward) {
     TFakeSurface s;
     auto r = Paint(s, "ab<IND x=\"50\">cd<IND x=\"10\">ef<IND x=\"abc\">gh");
-    EXPECT_EQ(TextBoxes(s), (Lines{"1,0,200,13 'ab'", "50,0,200,13 'cd'", "62,0,200,13 'ef'", "74,0,200,13 'gh'"}));
+    EXPECT_EQ(TextBoxes(s), (Lines{"1,0,200,13 'ab'", "51,0,200,13 'cd'", "63,0,200,13 'ef'", "75,0,200,13 'gh'"}));
     EXPECT_EQ(r.NeededWidth, 50 + 36);
+}
+
+// A link after IND on an indented line is found where it is painted.
+TEST(RenderHTMLTags, LinkAfterIndentTagIsHitWhereItIsDrawn) {
+    const std::string text = "<P indent=\"20\">ab<IND x=\"50\"><A href=\"x\">cd</A>";
+    TFakeSurface s;
+    Paint(s, text);
+    EXPECT_EQ(TextBoxes(s), (Lines{"21,0,200,13 'ab'", "71,0,200,13 'cd'"}));
+    TFakeSurface h;
+    auto r = HitAt(h, text, 72, 6);
+    EXPECT_TRUE(r.Hit);
+    EXPECT_EQ(r.HitAnchorRect, (TRect{71, 0, 83, 13}));
+    EXPECT_TRUE(HitAt(h, text, 82, 6).Hit);
+    EXPECT_FALSE(HitAt(h, text, 60, 6).Hit);
 }
 
 TEST(RenderHTMLTags, TurnedTextAndItsClosing) {
