@@ -308,6 +308,19 @@ LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
         else
             Hide();
         return 0;
+    case WM_ACTIVATE:
+        // Typing goes to a control, never to the bare form: the one last used, or the first.
+        if (LOWORD(WParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(FHandle, focus)) FLastFocus = focus;
+        } else if (!HIWORD(WParam)) {
+            RestoreFocus();
+            return 0;
+        }
+        break;
+    case WM_SETFOCUS:
+        RestoreFocus();
+        return 0;
     case WM_SYSCOMMAND:
         if ((WParam & 0xFFF0) == SC_MINIMIZE && isMain) {
             Application->Minimize();
@@ -316,6 +329,37 @@ LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
         break;
     }
     return TWinControl::WndProc(Msg, WParam, LParam);
+}
+
+void TForm::RestoreFocus() {
+    HWND target = FLastFocus;
+    if (!target || !IsChild(FHandle, target) || !IsWindowVisible(target) || !IsWindowEnabled(target))
+        target = GetNextDlgTabItem(FHandle, nullptr, FALSE);
+    if (target && target != FHandle) SetFocus(target);
+}
+
+namespace {
+struct TDialogKey {
+    WPARAM Key;
+    bool Shift;
+    bool Used;
+};
+
+BOOL CALLBACK OfferDialogKey(HWND Wnd, LPARAM Param) {
+    auto* ask = reinterpret_cast<TDialogKey*>(Param);
+    TWinControl* control = TWinControl::FromHandle(Wnd);
+    if (control && IsWindowVisible(Wnd) && control->DoDialogKey(ask->Key, ask->Shift)) {
+        ask->Used = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+bool TForm::DialogKey(WPARAM Key, bool Shift) {
+    TDialogKey ask = {Key, Shift, false};
+    EnumChildWindows(FHandle, OfferDialogKey, reinterpret_cast<LPARAM>(&ask));
+    return ask.Used;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -383,9 +427,12 @@ bool TApplication::HandleMessage(MSG& Msg) {
         return false;
     }
     HWND active = GetActiveWindow();
-    if (active && dynamic_cast<TForm*>(TWinControl::FromHandle(active)) &&
-        IsDialogMessageA(active, &Msg))
-        return true;
+    if (auto* form = active ? dynamic_cast<TForm*>(TWinControl::FromHandle(active)) : nullptr) {
+        if (Msg.message == WM_KEYDOWN && Msg.wParam == VK_TAB && GetKeyState(VK_CONTROL) < 0 &&
+            form->DialogKey(VK_TAB, GetKeyState(VK_SHIFT) < 0))
+            return true;
+        if (IsDialogMessageA(active, &Msg)) return true;
+    }
     TranslateMessage(&Msg);
     DispatchMessageA(&Msg);
     return true;

@@ -56,6 +56,9 @@ public:
     virtual bool DoNotify(NMHDR* /*Header*/, LRESULT& /*Result*/) { return false; }
     virtual HBRUSH DoCtlColor(HDC /*DC*/) { return nullptr; }
     virtual HCURSOR Cursor() const { return nullptr; }
+    // A key the form offers its visible controls before the dialog keys (Ctrl+Tab turns
+    // the pages); true when the control used it.
+    virtual bool DoDialogKey(WPARAM /*Key*/, bool /*Shift*/) { return false; }
 
 protected:
     // Creates the window of a system control class inside the parent's host.
@@ -100,11 +103,17 @@ public:
 
     TNotifyEvent OnShow;
 
+    // Offers the key to the form's visible controls; true when one used it.
+    bool DialogKey(WPARAM Key, bool Shift);
+
 protected:
     LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
 
 private:
+    // Gives the keyboard focus back to the control that had it, or to the first one.
+    void RestoreFocus();
     bool FVisible = false;
+    HWND FLastFocus = nullptr;
 };
 
 class TApplication : public TComponent {

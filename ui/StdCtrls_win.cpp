@@ -303,6 +303,17 @@ bool TPageControl::DoNotify(NMHDR* Header, LRESULT& Result) {
     return false;
 }
 
+bool TPageControl::DoDialogKey(WPARAM Key, bool Shift) {
+    int n = PageCount();
+    if (Key != VK_TAB || n < 2 || !IsWindowEnabled(FHandle)) return false;
+    int active = ActivePageIndex();
+    SetActivePageIndex(((active < 0 ? 0 : active) + (Shift ? n - 1 : 1)) % n);
+    // The focus must not stay in a page that is now hidden.
+    HWND focus = GetFocus();
+    if (focus && IsChild(FHandle, focus) && !IsWindowVisible(focus)) SetFocus(FHandle);
+    return true;
+}
+
 TTabSheet::TTabSheet(TComponent* AOwner, TPageControl* APageControl, const std::string& Caption)
     : TWinControl(AOwner, APageControl), FPageControl(APageControl) {
     RECT r = APageControl->PageRect();

@@ -144,6 +144,8 @@ public:
     TTabSheet* ActivePage() const;
     void SetActivePage(TTabSheet* Page);
     bool DoNotify(NMHDR* Header, LRESULT& Result) override;
+    // Ctrl+Tab shows the next page, Ctrl+Shift+Tab the one before, round the ends.
+    bool DoDialogKey(WPARAM Key, bool Shift) override;
     // The display area of the pages, in layout pixels of the tab control.
     RECT PageRect() const;
 

@@ -339,3 +339,62 @@ TEST_F(OptionsForm, EscapeWorksLikeCancelAndEnterLikeOk) {
     EXPECT_EQ(Stored("Refresh"), "30") << "Enter did not save";
 }
 }  // namespace
+
+namespace {
+void HoldKeys(bool Ctrl, bool Shift) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = Ctrl ? 0x80 : 0;
+    keys[VK_SHIFT] = Shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+}
+
+TEST_F(OptionsForm, TheFocusGoesToAControlAndComesBackToTheOneLastUsed) {
+    form->miOptionsClick(nullptr);
+    SetActiveWindow(form->Handle());
+    PumpFor(100);
+    if (GetActiveWindow() != form->Handle()) GTEST_SKIP() << "the form could not be activated";
+    HWND focus = GetFocus();
+    EXPECT_TRUE(focus && IsChild(form->Handle(), focus)) << "the keyboard focus is on the bare form";
+
+    SetFocus(form->seRefresh->Handle());
+    HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                                 nullptr, nullptr);
+    SetActiveWindow(other);
+    PumpFor(50);
+    SetActiveWindow(form->Handle());
+    PumpFor(50);
+    EXPECT_EQ(GetFocus(), form->seRefresh->Handle()) << "coming back lost the control last used";
+    DestroyWindow(other);
+    form->ctIcon->HideMainForm();
+}
+
+TEST_F(OptionsForm, CtrlTabTurnsThePagesBothWaysRoundTheEnds) {
+    form->miOptionsClick(nullptr);
+    SetActiveWindow(form->Handle());
+    PumpFor(100);
+    if (GetActiveWindow() != form->Handle()) GTEST_SKIP() << "the form could not be activated";
+    SetFocus(form->rbTop10->Handle());
+    auto press = [&](bool Shift) {
+        HoldKeys(true, Shift);
+        PostMessageA(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
+        PumpFor(100);
+        HoldKeys(false, false);
+        return form->pcOptions->ActivePageIndex();
+    };
+    EXPECT_EQ(press(false), 1);
+    EXPECT_TRUE(form->TabSheet2->Visible());
+    EXPECT_FALSE(form->TabSheet1->Visible());
+    HWND focus = GetFocus();
+    EXPECT_TRUE(focus && IsWindowVisible(focus)) << "the focus stayed on a hidden page";
+    EXPECT_EQ(press(false), 2);
+    EXPECT_EQ(press(false), 0);
+    EXPECT_EQ(press(true), 2);
+    EXPECT_EQ(press(true), 1);
+    // A plain Tab still moves between controls and leaves the page alone.
+    PostMessageA(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
+    PumpFor(100);
+    EXPECT_EQ(form->pcOptions->ActivePageIndex(), 1);
+    form->ctIcon->HideMainForm();
+}
+}  // namespace
