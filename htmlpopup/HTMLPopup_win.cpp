@@ -536,11 +536,14 @@ void THTMLPopup::Notification(TComponent* AComponent, TOperation Operation) {
     }
 }
 
+// The window takes a new list or container at once: the popup stops watching the old one,
+// so a window still holding it could paint from a freed object.
 void THTMLPopup::SetImages(THTMLImageList* Value) {
     if (FImages == Value) return;
     if (FImages) RemoveFreeNotification(FImages);
     FImages = Value;
     if (Value) FreeNotification(Value);
+    if (FWindow) FWindow->Images = Value;
 }
 
 void THTMLPopup::SetPictureContainer(THTMLPictureSource* Value) {
@@ -548,6 +551,7 @@ void THTMLPopup::SetPictureContainer(THTMLPictureSource* Value) {
     if (FPictureContainer) RemoveFreeNotification(FPictureContainer);
     FPictureContainer = Value;
     if (Value) FreeNotification(Value);
+    if (FWindow) FWindow->PictureContainer = Value;
 }
 
 std::string THTMLPopup::JoinedText() const {

@@ -478,6 +478,73 @@ TEST_F(PopupWindowTest, FreedImageListIsForgotten) {
     EXPECT_EQ(popup->Version(), "1.1.0.0");
 }
 
+TEST_F(PopupWindowTest, ReplacedImageListCanBeFreedWhileTheWindowShows) {
+    popup->Text.Add("<IMG src=\"idx:9\">x");
+    popup->Show();
+    auto* other = new TGDIImageList(&form, MakeImageList(), true);
+    popup->SetImages(other);
+    delete images;  // the popup no longer watches it
+    images = nullptr;
+    EXPECT_EQ(popup->Window()->Images, other);
+    HDC dc = GetDC(popup->Window()->Handle());
+    popup->Window()->PaintTo(dc);
+    ReleaseDC(popup->Window()->Handle(), dc);
+}
+
+TEST(HTMLPopupDefaults, NewPopupHasTheDocumentedSettings) {
+    THTMLPopup p;
+    EXPECT_FALSE(p.AlwaysOnTop);
+    EXPECT_FALSE(p.AutoHide);
+    EXPECT_FALSE(p.AutoSize);
+    EXPECT_EQ(p.BorderSize, 0);
+    EXPECT_EQ(p.Color, clSystemColor + 24);
+    EXPECT_EQ(p.Font, THTMLFont());
+    EXPECT_FALSE(p.Hover);
+    EXPECT_EQ(p.Images(), nullptr);
+    EXPECT_EQ(p.MarginX, 4);
+    EXPECT_EQ(p.MarginY, 4);
+    EXPECT_EQ(p.PopupLeft, 0);
+    EXPECT_EQ(p.PopupTop, 0);
+    EXPECT_EQ(p.RollUpSpace, 0);
+    EXPECT_FALSE(p.ShadeEnable);
+    EXPECT_EQ(p.ShadeStartColor, 0xC0C0C0u);
+    EXPECT_EQ(p.ShadeEndColor, 0x808080u);
+    EXPECT_EQ(p.ShadeSteps, 40);
+    EXPECT_EQ(p.ShadeDirection, sdHorizontal);
+    EXPECT_EQ(p.Text.Count(), 0);
+    EXPECT_EQ(p.PictureContainer(), nullptr);
+    EXPECT_EQ(p.PopupWidth, 200);
+    EXPECT_EQ(p.PopupHeight, 200);
+    EXPECT_FALSE(p.OnAnchorClick);
+    p.SetVersion("2.0");
+    EXPECT_EQ(p.Version(), "1.1.0.0");
+    EXPECT_EQ(p.Window(), nullptr);
+    // The first show makes a window that hovers links unless told otherwise.
+    THTMLPopupWindow w;
+    EXPECT_TRUE(w.Hover());
+    EXPECT_EQ(w.HoverAnchor(), -1);
+}
+
+// An item whose title (ending in a blank) is the widest line: the auto-sized window keeps
+// the title on one line and the footer inside.
+TEST_F(PopupWindowTest, AutoSizedPopupWithATitleAsTheWidestLineShowsTheFooter) {
+    popup->Text.Assign(std::vector<std::string>{
+        "<P align=\"right\"><A href=\"Close\"><B>Close</B></A></P><P align=\"left\">",
+        "<B>News</B><HR><BR>",
+        "<IMG src=\"idx:9\" align=\"top\">&nbsp;<A href=\"http://a.example/1\">A rather long program title 12.5 </A>"
+        "<BR>&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;Short.<BR>",
+        "</P><P align=\"right\">", "<A href=\"http://a.example/\">Home</A>", "</P>"});
+    popup->RollUp();
+    THTMLPopupWindow* w = popup->Window();
+    POINT title{}, home{};
+    ASSERT_TRUE(FindAnchor(2, title));
+    EXPECT_TRUE(FindAnchor(3, home)) << "the footer link is out of the window";
+    // The whole title is one link rectangle on one line, starting after the image.
+    THTMLRenderResult r = w->HitTestAt(title.x, title.y);
+    EXPECT_GT(r.HitAnchorRect.Right - r.HitAnchorRect.Left, w->Width() / 2);
+    Screenshot(w, "widest_title");
+}
+
 // The surface measures from cached character widths; they must agree with what DrawText
 // measures, or runs would overlap or leave gaps.
 TEST(GDISurfaceTest, WidthsAgreeWithDrawTextAndTheDCIsRestored) {
