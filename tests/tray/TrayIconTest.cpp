@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "tray/TrayIcon_win.h"
 #include "ui/Forms_win.h"
@@ -270,6 +272,76 @@ TEST_F(TrayIcon, RightButtonOpensTheMenuAtTheCursorAndItClosesAgain) {
     EXPECT_LT(GetTickCount() - start, 5000u);
     delete menu;
     EXPECT_EQ(icon->PopupMenu(), nullptr);
+}
+
+TEST_F(TrayIcon, ADoubleClickChoosesTheFirstDefaultMenuItemOnlyWhenTheMenuPopsUpByItself) {
+    TPopupMenu* menu = new TPopupMenu(form);
+    int chosen[3] = {0, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        auto* item = new TMenuItem(form, "item");
+        item->Default = i > 0;
+        item->OnClick = [&chosen, i](TObject*) { ++chosen[i]; };
+        menu->Add(item);
+    }
+    icon->SetPopupMenu(menu);
+    icon->Loaded();
+    Send(WM_LBUTTONDBLCLK);
+    EXPECT_EQ(chosen[0], 0);
+    EXPECT_EQ(chosen[1], 1) << "not the default item of the lowest index";
+    EXPECT_EQ(chosen[2], 0);
+    icon->LeftPopup = true;  // the left button opens the menu instead
+    Send(WM_LBUTTONDBLCLK);
+    icon->LeftPopup = false;
+    menu->AutoPopup = false;
+    Send(WM_LBUTTONDBLCLK);
+    EXPECT_EQ(chosen[1], 1);
+}
+
+TEST_F(TrayIcon, RightAndMiddleButtonsReportTheirButtonAndVersionZeroIgnoresTheNewerNotifications) {
+    std::vector<std::pair<TMouseButton, TShiftState>> downs, ups;
+    icon->OnMouseDown = [&](TObject*, TMouseButton b, TShiftState s, int, int) { downs.emplace_back(b, s); };
+    icon->OnMouseUp = [&](TObject*, TMouseButton b, TShiftState s, int, int) { ups.emplace_back(b, s); };
+    icon->Loaded();
+    Send(WM_RBUTTONDOWN);  // no menu: nothing pops up
+    Send(WM_RBUTTONUP);
+    Send(WM_MBUTTONDOWN);
+    Send(WM_MBUTTONUP);
+    Send(WM_CONTEXTMENU);
+    Send(NIN_SELECT);
+    Send(NIN_KEYSELECT);
+    ASSERT_EQ(downs.size(), 2u);
+    ASSERT_EQ(ups.size(), 2u) << "version 0 reported a notification of the newer protocol";
+    EXPECT_EQ(downs[0].first, mbRight);
+    EXPECT_TRUE(downs[0].second & ssRight);
+    EXPECT_EQ(ups[0].first, mbRight);
+    EXPECT_EQ(downs[1].first, mbMiddle);
+    EXPECT_TRUE(ups[1].second & ssMiddle);
+    icon->BehaviourVersion = 1;
+    Send(WM_RBUTTONUP);
+    Send(WM_CONTEXTMENU);
+    EXPECT_EQ(ups.size(), 3u);
+    EXPECT_EQ(ups.back().first, mbRight);
+}
+
+TEST_F(TrayIcon, ANewCycleIntervalRestartsAtTheFirstImageAndStoppingKeepsTheLastOne) {
+    TImageList* list = MakeList(3);
+    icon->SetIconList(list);
+    std::vector<int> next;
+    icon->OnCycle = [&](TObject*, int n) { next.push_back(n); };
+    icon->SetCycleInterval(20);
+    icon->SetCycleIcons(true);
+    icon->Loaded();
+    PumpUntil(3000, [&] { return next.size() >= 2; });
+    ASSERT_GE(next.size(), 2u);
+    icon->SetCycleInterval(30);
+    EXPECT_EQ(icon->IconIndex(), 0);
+    size_t at = next.size();
+    PumpUntil(3000, [&] { return next.size() >= at + 1; });
+    ASSERT_GT(next.size(), at);
+    EXPECT_EQ(next[at], 1) << "the animation did not start again at image 0";
+    icon->SetCycleIcons(false);
+    EXPECT_FALSE(icon->Icon().Empty()) << "stopping took the picture away";
+    icon->SetIconList(nullptr);
 }
 
 TEST(TrayIconShared, HiddenWindowsLiveAsLongAsTheirLastUser) {
