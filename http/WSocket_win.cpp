@@ -495,19 +495,23 @@ bool TCustomWSocket::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
             Do_FD_CONNECT(err);
             if (!*life) return true;
         }
-        if ((ev & FD_READ) && s == FHSocket) {
+        // Winsock hands a closed handle's value to the next socket at once, so a handler
+        // that reconnected is told apart by the handle's generation, not its value.
+        const unsigned gen = FHandleGen;
+        auto same = [&] { return s == FHSocket && gen == FHandleGen; };
+        if ((ev & FD_READ) && same()) {
             Do_FD_READ(err);
             if (!*life) return true;
         }
-        if ((ev & FD_WRITE) && s == FHSocket) {
+        if ((ev & FD_WRITE) && same()) {
             Do_FD_WRITE(err);
             if (!*life) return true;
         }
-        if ((ev & FD_ACCEPT) && s == FHSocket) {
+        if ((ev & FD_ACCEPT) && same()) {
             Do_FD_ACCEPT(err);
             if (!*life) return true;
         }
-        if ((ev & FD_CLOSE) && s == FHSocket) Do_FD_CLOSE(err);
+        if ((ev & FD_CLOSE) && same()) Do_FD_CLOSE(err);
         return true;
     }
     case WM_SOCKET_HOSTBYNAME:
@@ -527,23 +531,28 @@ bool TCustomWSocket::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     }
 }
 
+// The handlers below remember the connection they were called for: an event handler may
+// close the socket and start the next connection, which must then be left alone.
+
 void TCustomWSocket::Do_FD_CONNECT(uint16_t Error) {
     if (FState == wsConnected) return;
     auto life = LifeToken();
+    const unsigned gen = FHandleGen;
     ChangeState(wsConnected);
     if (!*life) return;
     TriggerSessionConnectedSpecial(Error);
     if (!*life) return;
-    if (Error != 0 && FState != wsClosed) Close();
+    if (Error != 0 && FState != wsClosed && FHandleGen == gen) Close();
 }
 
 void TCustomWSocket::Do_FD_READ(uint16_t Error) {
     auto life = LifeToken();
+    const unsigned gen = FHandleGen;
     if (FState != wsConnected) {
         ChangeState(wsConnected);
         if (!*life) return;
         TriggerSessionConnectedSpecial(Error);
-        if (!*life) return;
+        if (!*life || FHandleGen != gen) return;
     }
     ASyncReceive(Error, ComponentOptions);
 }
@@ -560,13 +569,14 @@ void TCustomWSocket::Do_FD_ACCEPT(uint16_t Error) { TriggerSessionAvailable(Erro
 void TCustomWSocket::Do_FD_CLOSE(uint16_t Error) {
     if (FState == wsConnecting) return;
     auto life = LifeToken();
+    const unsigned gen = FHandleGen;
     // Everything the peer sent before closing is delivered first.
     ASyncReceive(0, ComponentOptions & ~wsoNoReceiveLoop);
-    if (!*life) return;
+    if (!*life || FHandleGen != gen) return;
     if (!FCloseInvoked) {
         FCloseInvoked = true;
         TriggerSessionClosed(Error);
-        if (!*life) return;
+        if (!*life || FHandleGen != gen) return;
     }
     if (FState != wsClosed) Close();
 }
@@ -851,6 +861,7 @@ void TCustomWSocket::Connect() {
     DeleteBufferedData();
     auto life = LifeToken();
     FHSocket = WS(socket)(FAddrFormat, FType, FProto);
+    ++FHandleGen;
     if (FHSocket == INVALID_SOCKET) {
         SocketError("Connect (socket)");
         return;
@@ -1158,6 +1169,7 @@ void TCustomWSocket::InternalClose(bool bShut, uint16_t Error) {
     // time ran out; past that (and a margin) the close is made abortive.
     DWORD start = GetTickCount();
     DWORD limit = static_cast<DWORD>(std::max(LingerTimeout, 0)) * 1000 + 5000;
+    const unsigned gen = FHandleGen;
     for (;;) {
         SOCKET h = FHSocket;
         if (WS(closesocket)(h) == 0) break;
@@ -1179,7 +1191,7 @@ void TCustomWSocket::InternalClose(bool bShut, uint16_t Error) {
             continue;
         }
         MessagePump();
-        if (!*life || FHSocket != h) return;
+        if (!*life || FHSocket != h || FHandleGen != gen) return;
         WaitForInput(20);
     }
     FHSocket = INVALID_SOCKET;
@@ -1281,6 +1293,7 @@ void TCustomWSocket::Listen() {
     DeleteBufferedData();
     auto life = LifeToken();
     FHSocket = WS(socket)(FAddrFormat, FType, FProto);
+    ++FHandleGen;
     if (FHSocket == INVALID_SOCKET) {
         SocketError("socket");
         return;
@@ -1377,6 +1390,7 @@ void TCustomWSocket::Dup(SOCKET NewHSocket) {
         PurgeSelectMessages();
     }
     FHSocket = NewHSocket;
+    ++FHandleGen;
     FCloseInvoked = false;
     SetLingerOption();
     FSelectEvent = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;

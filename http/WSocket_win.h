@@ -179,6 +179,7 @@ protected:
     std::unique_ptr<char[]> FDnsLookupBuffer;
     bool FReadMore = false;
     unsigned FRecvProgress = 0;  // bumped by every successful read from Winsock
+    unsigned FHandleGen = 0;     // bumped by every new handle
 
 private:
     void HandleHostMessage(UINT Msg, WPARAM WParam, LPARAM LParam);

@@ -311,6 +311,59 @@ TEST(WSocketConnect, PeerResetWithDataQueuedClosesOnceWith10054) {
     EXPECT_EQ(s.State(), wsClosed);
 }
 
+TEST(WSocketReentrancy, ReconnectFromAFailedConnectKeepsTheNewAttempt) {
+    LoopbackPeer peer([](SOCKET c) {
+        ReadToEnd(c);
+        closesocket(c);
+    });
+    TWSocket s;
+    std::vector<std::string> events;
+    s.OnSessionConnected = [&](TObject*, uint16_t e) {
+        events.push_back("connected " + std::to_string(e));
+        if (e != 0) {
+            // Try the next place at once, from inside the report of the failure.
+            s.Close();
+            StartConnect(s, peer.Port());
+        }
+    };
+    s.OnSessionClosed = [&](TObject*, uint16_t e) { events.push_back("closed " + std::to_string(e)); };
+    StartConnect(s, RefusedPort());
+    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 3; }, 10000));
+    PumpFor(200);
+    EXPECT_EQ(events, (std::vector<std::string>{"connected 10061", "closed 0", "connected 0"}));
+    EXPECT_EQ(s.State(), wsConnected);
+    s.Close();
+}
+
+TEST(WSocketReentrancy, ReconnectFromOnSessionClosedKeepsTheNewConnection) {
+    LoopbackPeer peer([](SOCKET c) {
+        static int n = 0;
+        if (n++ == 0) {
+            SendAll(c, "bye");
+        } else {
+            ReadToEnd(c);
+        }
+        closesocket(c);
+    }, 2);
+    TWSocket s;
+    std::vector<std::string> events;
+    s.OnDataAvailable = [&](TObject*, uint16_t) { s.ReceiveStr(); };
+    s.OnSessionConnected = [&](TObject*, uint16_t e) { events.push_back("connected " + std::to_string(e)); };
+    s.OnSessionClosed = [&](TObject*, uint16_t e) {
+        events.push_back("closed " + std::to_string(e));
+        if (events.size() == 2) {
+            s.Close();
+            StartConnect(s, peer.Port());
+        }
+    };
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 3; }, 10000));
+    PumpFor(200);
+    EXPECT_EQ(events, (std::vector<std::string>{"connected 0", "closed 0", "connected 0"}));
+    EXPECT_EQ(s.State(), wsConnected);
+    s.Close();
+}
+
 TEST(WSocketSend, OnClosedSocketGivesMinusOneAnd10057) {
     TWSocket s;
     int errors = 0;
