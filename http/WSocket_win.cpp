@@ -435,13 +435,17 @@ void TCustomWSocket::SocketError(const std::string& Func) {
             FHSocket = INVALID_SOCKET;
             PurgeSelectMessages();
         }
+        const unsigned gen = FHandleGen;
         if (FState != wsClosed && !FCloseInvoked) {
             FCloseInvoked = true;
             TriggerSessionClosed(static_cast<uint16_t>(err));
             if (!*life) return;
         }
-        ChangeState(wsClosed);
-        if (!*life) return;
+        // A connection the handler started meanwhile keeps its state.
+        if (FHandleGen == gen) {
+            ChangeState(wsClosed);
+            if (!*life) return;
+        }
     }
     FLastError = err;
     RaiseException(line);

@@ -335,6 +335,29 @@ TEST(WSocketReentrancy, ReconnectFromAFailedConnectKeepsTheNewAttempt) {
     s.Close();
 }
 
+TEST(WSocketReentrancy, ReconnectFromTheCloseOfAnEarlySendKeepsTheNewAttempt) {
+    LoopbackPeer peer([](SOCKET c) {
+        ReadToEnd(c);
+        closesocket(c);
+    }, 2);
+    TWSocket s;
+    std::vector<std::string> events;
+    s.OnError = [&](TObject*) { events.push_back("error"); };
+    s.OnSessionConnected = [&](TObject*, uint16_t e) { events.push_back("connected " + std::to_string(e)); };
+    s.OnSessionClosed = [&](TObject*, uint16_t e) {
+        events.push_back("closed " + std::to_string(e));
+        StartConnect(s, peer.Port());
+    };
+    StartConnect(s, peer.Port());
+    EXPECT_EQ(s.SendStr("too early"), -1);
+    EXPECT_EQ(s.State(), wsConnecting);
+    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 3; }, 10000));
+    EXPECT_EQ(events, (std::vector<std::string>{"closed 10057", "error", "connected 0"}));
+    EXPECT_EQ(s.State(), wsConnected);
+    s.OnSessionClosed = nullptr;
+    s.Close();
+}
+
 TEST(WSocketReentrancy, ReconnectFromOnSessionClosedKeepsTheNewConnection) {
     LoopbackPeer peer([](SOCKET c) {
         static int n = 0;
