@@ -248,8 +248,11 @@ private:
     void TextRun(TPass pass, size_t n);
     // Returns false when the tag stays for the next line.
     bool Tag(TPass pass, const std::string& raw);
-    void OpenTag(TPass pass, const std::string& raw, bool& stays);
-    void CloseTag(TPass pass);
+    void OpenTag(TPass pass, const std::string& raw, char c1, char c2, bool& stays);
+    void CloseTag(TPass pass, char c1, char c2);
+    // The value after the first Letter of the tag: between the next pair of double quotes,
+    // else the rest of the tag.
+    std::string LetterValue(char Letter) const;
     void Image(TPass pass, const std::string& raw, bool& stays);
     void PaintRun(const std::string& run, int width);
     void SetTextBg(TColor c) {
@@ -556,20 +559,32 @@ void TRenderer::PaintRun(const std::string& run, int width) {
 }
 
 bool TRenderer::Tag(TPass pass, const std::string& raw) {
-    Up = raw;
-    for (char& c : Up) c = ::Up(c);
+    auto at = [&raw](size_t i) { return i < raw.size() ? ::Up(raw[i]) : '\0'; };
     if (raw.size() > 3 && raw[1] == '/') {
-        CloseTag(pass);
+        CloseTag(pass, at(2), at(3));
         return true;
     }
+    const char c1 = at(1);
+    // Only tags with attributes need the upper-case copy; most tags (A, /A, BR) do not.
+    if (std::strchr("BFIPRS", c1) && c1 != '\0') {
+        Up = raw;
+        for (char& c : Up) c = ::Up(c);
+    }
     bool stays = false;
-    OpenTag(pass, raw, stays);
+    OpenTag(pass, raw, c1, at(2), stays);
     return !stays;
 }
 
-void TRenderer::OpenTag(TPass pass, const std::string& raw, bool& stays) {
-    const char c1 = Up.size() > 1 ? Up[1] : '\0';
-    const char c2 = Up.size() > 2 ? Up[2] : '\0';
+std::string TRenderer::LetterValue(char Letter) const {
+    const size_t at = Up.find(Letter, 1);
+    if (at == std::string::npos) return std::string();
+    const size_t q1 = Up.find('"', at);
+    const size_t q2 = q1 == std::string::npos ? q1 : Up.find('"', q1 + 1);
+    if (q2 != std::string::npos) return Up.substr(q1 + 1, q2 - q1 - 1);
+    return Up.substr(at + 1, Up.size() - at - 2);
+}
+
+void TRenderer::OpenTag(TPass pass, const std::string& raw, char c1, char c2, bool& stays) {
     const bool paint = Painting(pass);
     switch (c1) {
         case 'A': {
@@ -668,23 +683,13 @@ void TRenderer::OpenTag(TPass pass, const std::string& raw, bool& stays) {
                 Font.Style |= fsItalic;
                 ApplyFont();
             } else if (c2 == 'N') {
-                size_t xAt = Up.find('X');
-                if (xAt != std::string::npos) {
-                    std::string v;
-                    size_t q1 = Up.find('"', xAt);
-                    size_t q2 = q1 == std::string::npos ? q1 : Up.find('"', q1 + 1);
-                    if (q2 != std::string::npos)
-                        v = Up.substr(q1 + 1, q2 - q1 - 1);
-                    else
-                        v = Up.substr(xAt + 1, Up.size() - xAt - 2);
-                    int n = 0;
-                    if (TryStrToInt(Trim(v), n) && n > X) {
-                        n = std::min(n, kFar);
-                        X = n;
-                        // Drawn where the hit test looks for it: n pixels into the line,
-                        // which alignment and paragraph indent may have moved.
-                        DrawPos = Sat(static_cast<long long>(LineLeft) + n);
-                    }
+                int n = 0;
+                if (TryStrToInt(Trim(LetterValue('X')), n) && n > X) {
+                    n = std::min(n, kFar);
+                    X = n;
+                    // Drawn where the hit test looks for it: n pixels into the line,
+                    // which alignment and paragraph indent may have moved.
+                    DrawPos = Sat(static_cast<long long>(LineLeft) + n);
                 }
             } else if (c2 == 'M') {
                 Image(pass, raw, stays);
@@ -735,14 +740,7 @@ void TRenderer::OpenTag(TPass pass, const std::string& raw, bool& stays) {
             break;
         }
         case 'R': {
-            size_t aAt = Up.find('A', 1);
-            int angle = 0;
-            if (aAt != std::string::npos) {
-                size_t q1 = Up.find('"', aAt);
-                size_t q2 = q1 == std::string::npos ? q1 : Up.find('"', q1 + 1);
-                angle = q2 == std::string::npos ? LeadingInt(Up.substr(aAt + 1))
-                                                : LeadingInt(Up.substr(q1 + 1, q2 - q1 - 1));
-            }
+            const int angle = LeadingInt(LetterValue('A'));
             TurnSaved = Font.Orientation;
             Font.Orientation = (angle % 360) * 10;
             ApplyFont();
@@ -777,9 +775,7 @@ void TRenderer::OpenTag(TPass pass, const std::string& raw, bool& stays) {
     }
 }
 
-void TRenderer::CloseTag(TPass pass) {
-    const char c1 = Up.size() > 2 ? Up[2] : '\0';
-    const char c2 = Up.size() > 3 ? Up[3] : '\0';
+void TRenderer::CloseTag(TPass pass, char c1, char c2) {
     const bool paint = Painting(pass);
     switch (c1) {
         case 'A':
