@@ -140,11 +140,8 @@ void ReleaseCount() {
     if (--s.count >= 1) return;
     s.count = 0;
     if (s.lib) {
-        if (s.procs[fn_WSACleanup] || GetProcAddress(s.lib, "WSACleanup")) {
-            FARPROC p = s.procs[fn_WSACleanup] ? s.procs[fn_WSACleanup]
-                                               : GetProcAddress(s.lib, "WSACleanup");
-            ProcCast<decltype(&::WSACleanup)>(p)();
-        }
+        FARPROC p = s.procs[fn_WSACleanup] ? s.procs[fn_WSACleanup] : GetProcAddress(s.lib, "WSACleanup");
+        if (p) ProcCast<decltype(&::WSACleanup)>(p)();
         FreeLibrary(s.lib);
         s.lib = nullptr;
     }
@@ -172,6 +169,10 @@ struct WinsockHold {
 };
 
 u_short Swap16(u_short v) { return static_cast<u_short>((v >> 8) | (v << 8)); }
+
+int SocketTypeOf(int Proto) {
+    return Proto == IPPROTO_UDP ? SOCK_DGRAM : Proto == IPPROTO_TCP ? SOCK_STREAM : SOCK_RAW;
+}
 
 std::string NtoA(in_addr a) {
     const char* p = WS(inet_ntoa)(a);
@@ -841,7 +842,7 @@ void TCustomWSocket::Connect() {
     try {
         if (!FProtoResolved) {
             FProto = WSocketResolveProto(FProtoStr);
-            FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : FProto == IPPROTO_TCP ? SOCK_STREAM : SOCK_RAW;
+            FType = SocketTypeOf(FProto);
             FProtoResolved = true;
         }
         const char* protoName = FType == SOCK_DGRAM ? "udp" : "tcp";
@@ -1282,7 +1283,7 @@ void TCustomWSocket::Listen() {
             FProto = WSocketResolveProto(FProtoStr.substr(4));
         } else {
             FProto = WSocketResolveProto(FProtoStr);
-            FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : FProto == IPPROTO_TCP ? SOCK_STREAM : SOCK_RAW;
+            FType = SocketTypeOf(FProto);
         }
         FProtoResolved = true;
         FSin.sin_port = WSocketResolvePort(FPortStr, FType == SOCK_DGRAM ? "udp" : "tcp");
@@ -1576,6 +1577,17 @@ bool TCustomLineWSocket::DeliverRawBuffer() {
     return true;
 }
 
+bool TCustomLineWSocket::OfferLine(uint16_t Error) {
+    auto life = LifeToken();
+    while (LineActive() && FLineLength > 0) {
+        size_t before = FLineLength;
+        Raise(OnDataAvailable, this, Error);
+        if (!*life) return false;
+        if (FLineLength == before) break;
+    }
+    return true;
+}
+
 bool TCustomLineWSocket::TriggerDataAvailable(uint16_t Error) {
     if (!LineActive()) {
         if (!FRcvdBuf.empty()) {
@@ -1617,12 +1629,7 @@ bool TCustomLineWSocket::TriggerDataAvailable(uint16_t Error) {
         if (pos == std::string::npos) break;
         FLineFound = true;
         FLineLength = pos + FLineEnd.size();
-        while (LineActive() && FLineLength > 0) {
-            size_t before = FLineLength;
-            Raise(OnDataAvailable, this, Error);
-            if (!*life) return true;
-            if (FLineLength == before) break;
-        }
+        if (!OfferLine(Error)) return true;
         // What the handler left of the line is dropped (it stays when line mode ended).
         if (FLineLength > 0) {
             FRcvdBuf.erase(0, std::min(FLineLength, FRcvdBuf.size()));
@@ -1644,14 +1651,8 @@ bool TCustomLineWSocket::TriggerDataAvailable(uint16_t Error) {
 void TCustomLineWSocket::TriggerSessionClosed(uint16_t Error) {
     if (LineActive() && !FRcvdBuf.empty()) {
         // An unterminated tail is still a line.
-        auto life = LifeToken();
         FLineLength = FRcvdBuf.size();
-        while (LineActive() && FLineLength > 0) {
-            size_t before = FLineLength;
-            Raise(OnDataAvailable, this, Error);
-            if (!*life) return;
-            if (FLineLength == before) break;
-        }
+        if (!OfferLine(Error)) return;
         FRcvdBuf.clear();
         FLineLength = 0;
     }

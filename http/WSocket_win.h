@@ -232,6 +232,9 @@ private:
     bool LineActive() const { return FLineMode && !FLineEnd.empty(); }
     // Delivers buffered bytes with OnDataAvailable while a handler keeps taking them.
     bool DeliverRawBuffer();
+    // Offers the current line (FLineLength bytes) while line mode holds and a handler keeps
+    // reading it; false when a handler freed the socket.
+    bool OfferLine(uint16_t Error);
     bool FLineMode = false;
     std::string FLineEnd = "\r\n";
     std::string FRcvdBuf;
