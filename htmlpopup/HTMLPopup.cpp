@@ -953,11 +953,13 @@ void TRenderer::Image(TPass pass, const std::string& raw, bool& stays) {
     DrawPos = Sat(static_cast<long long>(DrawPos) + bw);
     LineHeight = std::max(LineHeight, bh);
 
+    // The offset lifts the text; a font taller than the line (set before the image, with no
+    // text in it yet) would make it push the text down into the next line instead.
     if (Up.find("ALIGN") != std::string::npos) {
         if (Up.find("\"TOP") != std::string::npos)
-            ImgOffset = LineHeight - GhHeight();
+            ImgOffset = std::max(0, LineHeight - GhHeight());
         else if (Up.find("\"MIDDLE") != std::string::npos)
-            ImgOffset = (LineHeight - GhHeight()) / 2;
+            ImgOffset = std::max(0, LineHeight - GhHeight()) / 2;
     }
 }
 

@@ -185,6 +185,19 @@ TEST(RenderHTMLImages, AlignTopLiftsTheTextOfTheLine) {
     EXPECT_EQ(TextBoxes(s), (Lines{"17,0,200,13 'ab'", "1,30,200,52 'cd'", "29,30,200,52 'ef'"}));
 }
 
+TEST(RenderHTMLImages, AlignTopNeverPushesTheTextBelowTheLine) {
+    TFakeSurface s;
+    TFakeImages images(&s, 1);
+    const std::string text = "<FONT size=\"20\"><IMG src=\"idx:0\" align=\"top\"></FONT><A href=\"x\">x</A>";
+    auto r = Paint(s, text, kWide, &images);
+    // The line is 16 high (the image); a 20-point "gh" is 25.
+    EXPECT_EQ(TextBoxes(s), (Lines{"17,0,200,16 'x'"}));
+    EXPECT_EQ(r.NeededHeight, 16);
+    TFakeSurface h;
+    EXPECT_TRUE(HitAt(h, text, 18, 10, kWide, &images).Hit);
+    EXPECT_FALSE(HitAt(h, text, 18, 20, kWide, &images).Hit);  // below the line
+}
+
 TEST(RenderHTMLImages, ShellIconsComeFromTheSystemLists) {
     TFakeSurface s;
     auto r = Paint(s, "<IMG src=\"ssys:5\"><IMG src=\"LSYS:C:\\\"><IMG src=\"ssys:\">");
