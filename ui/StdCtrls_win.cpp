@@ -81,53 +81,43 @@ void TButton::DoCommand(WORD Code) {
 
 // ---------------------------------------------------------------------------------------
 
-TCheckBox::TCheckBox(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
-                     int Height, const std::string& Caption)
+TButtonControl::TButtonControl(TComponent* AOwner, TWinControl* AParent, DWORD Style, int Left, int Top,
+                               int Width, int Height, const std::string& Caption)
     : TWinControl(AOwner, AParent) {
-    CreateControl("BUTTON", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, Caption, Left, Top, Width,
-                  Height);
+    CreateControl("BUTTON", WS_VISIBLE | WS_TABSTOP | Style, 0, Caption, Left, Top, Width, Height);
 }
 
-bool TCheckBox::Checked() const {
-    return SendMessageA(FHandle, BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
+bool TButtonControl::Checked() const { return SendMessageA(FHandle, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
-void TCheckBox::SetChecked(bool Value) {
+void TButtonControl::SetCheck(bool Value) {
     SendMessageA(FHandle, BM_SETCHECK, Value ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-void TCheckBox::DoCommand(WORD Code) {
+void TButtonControl::DoCommand(WORD Code) {
     if (Code == BN_CLICKED) Raise(OnClick, this);
 }
 
-// ---------------------------------------------------------------------------------------
+TCheckBox::TCheckBox(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
+                     int Height, const std::string& Caption)
+    : TButtonControl(AOwner, AParent, BS_AUTOCHECKBOX, Left, Top, Width, Height, Caption) {}
 
+// Plain radio buttons: the group is kept by SetChecked, not by the window order.
 TRadioButton::TRadioButton(TComponent* AOwner, TWinControl* AParent, int Left, int Top,
                            int Width, int Height, const std::string& Caption)
-    : TWinControl(AOwner, AParent) {
-    // Plain radio buttons: the group is kept by SetChecked, not by the window order.
-    CreateControl("BUTTON", WS_VISIBLE | WS_TABSTOP | BS_RADIOBUTTON, 0, Caption, Left, Top, Width,
-                  Height);
-}
-
-bool TRadioButton::Checked() const {
-    return SendMessageA(FHandle, BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
+    : TButtonControl(AOwner, AParent, BS_RADIOBUTTON, Left, Top, Width, Height, Caption) {}
 
 void TRadioButton::SetChecked(bool Value) {
-    SendMessageA(FHandle, BM_SETCHECK, Value ? BST_CHECKED : BST_UNCHECKED, 0);
+    SetCheck(Value);
     if (!Value || !Owner()) return;
     for (int i = 0; i < Owner()->ComponentCount(); ++i) {
         auto* other = dynamic_cast<TRadioButton*>(Owner()->Components(i));
-        if (other && other != this && other->Parent() == Parent())
-            SendMessageA(other->Handle(), BM_SETCHECK, BST_UNCHECKED, 0);
+        if (other && other != this && other->Parent() == Parent()) other->SetCheck(false);
     }
 }
 
 void TRadioButton::DoCommand(WORD Code) {
-    if (Code != BN_CLICKED) return;
-    SetChecked(true);
-    Raise(OnClick, this);
+    if (Code == BN_CLICKED) SetChecked(true);
+    TButtonControl::DoCommand(Code);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -49,25 +49,33 @@ public:
     TNotifyEvent OnClick;
 };
 
-class TCheckBox : public TWinControl {
+// What check boxes and radio buttons share: a check mark and a click from the user.
+class TButtonControl : public TWinControl {
+public:
+    bool Checked() const;
+    void DoCommand(WORD Code) override;
+    TNotifyEvent OnClick;
+
+protected:
+    TButtonControl(TComponent* AOwner, TWinControl* AParent, DWORD Style, int Left, int Top, int Width,
+                   int Height, const std::string& Caption);
+    void SetCheck(bool Value);
+};
+
+class TCheckBox : public TButtonControl {
 public:
     TCheckBox(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
               const std::string& Caption);
-    bool Checked() const;
-    void SetChecked(bool Value);
-    void DoCommand(WORD Code) override;
-    TNotifyEvent OnClick;
+    void SetChecked(bool Value) { SetCheck(Value); }
 };
 
-class TRadioButton : public TWinControl {
+class TRadioButton : public TButtonControl {
 public:
     TRadioButton(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
                  int Height, const std::string& Caption);
-    bool Checked() const;
     // Checking one radio button clears the others with the same parent.
     void SetChecked(bool Value);
     void DoCommand(WORD Code) override;
-    TNotifyEvent OnClick;
 };
 
 // A drop-down list to choose one line from.
