@@ -255,6 +255,12 @@ private:
     std::string LetterValue(char Letter) const;
     void Image(TPass pass, const std::string& raw, bool& stays);
     void PaintRun(const std::string& run, int width);
+    // A name without ":" from the container, an address with "://" from the cache.
+    THTMLPicture* PictureFor(const std::string& src) const {
+        if (src.find(':') == std::string::npos) return Container ? Container->Picture(src) : nullptr;
+        if (src.find("://") != std::string::npos) return Cache ? Cache->Picture(src) : nullptr;
+        return nullptr;
+    }
     void SetTextBg(TColor c) {
         TextBg = c;
         C.SetTextBackground(c);
@@ -614,11 +620,7 @@ void TRenderer::OpenTag(TPass pass, const std::string& raw, char c1, char c2, bo
                 if (Attr(Up, "BACKGROUND", Val)) {
                     std::string src;
                     Attr(raw, "", src, FindNoCase(raw, "BACKGROUND"));
-                    THTMLPicture* pic = nullptr;
-                    if (src.find(':') == std::string::npos && Container)
-                        pic = Container->Picture(src);
-                    else if (src.find("://") != std::string::npos && Cache)
-                        pic = Cache->Picture(src);
+                    THTMLPicture* pic = PictureFor(src);
                     if (pic && !pic->Empty() && pic->Width() > 0 && pic->Height() > 0)
                         pic->Tile(C, LR);
                 }
@@ -878,7 +880,6 @@ void TRenderer::Image(TPass pass, const std::string& raw, bool& stays) {
     enum { none, listImage, shellIcon, picture } kind = none;
     int index = 0;
     bool large = false;
-    THTMLPicture* pic = nullptr;
 
     if (FindNoCase(src, "IDX:") != std::string::npos) {
         src.erase(0, std::min<size_t>(4, src.size()));
@@ -907,8 +908,7 @@ void TRenderer::Image(TPass pass, const std::string& raw, bool& stays) {
             bh = scale(ih, ppiY);
         }
     }
-    if (src.find(':') == std::string::npos && Container) pic = Container->Picture(src);
-    if (src.find("://") != std::string::npos && Cache) pic = Cache->Picture(src);
+    THTMLPicture* const pic = PictureFor(src);
     if (pic && !pic->Empty()) {
         kind = picture;
         if (wAttr >= 1 && hAttr >= 1) {
