@@ -25,16 +25,19 @@ bool PasswordStorable(const std::string& Password) {
     return true;
 }
 
+std::string QuoteForIni(const std::string& Value) {
+    if (Value.empty()) return Value;
+    bool needsQuotes = TrimmedByIni(static_cast<unsigned char>(Value.front())) ||
+                       TrimmedByIni(static_cast<unsigned char>(Value.back())) ||
+                       (Value.size() >= 2 && IsQuote(Value.front()) && Value.front() == Value.back()) ||
+                       (Value.size() == 1 && IsQuote(Value.front()));
+    return needsQuotes ? "\"" + Value + "\"" : Value;
+}
+
 std::string PasswordToIni(const std::string& Password) {
     if (!PasswordStorable(Password))
         throw Exception("The proxy password contains a character that cannot be saved");
-    std::string s = ScramblePassword(Password);
-    if (s.empty()) return s;
-    bool needsQuotes = TrimmedByIni(static_cast<unsigned char>(s.front())) ||
-                       TrimmedByIni(static_cast<unsigned char>(s.back())) ||
-                       (s.size() >= 2 && IsQuote(s.front()) && s.front() == s.back()) ||
-                       (s.size() == 1 && IsQuote(s.front()));
-    return needsQuotes ? "\"" + s + "\"" : s;
+    return QuoteForIni(ScramblePassword(Password));
 }
 
 std::string PasswordFromIni(const std::string& Stored) { return ScramblePassword(Stored); }
@@ -67,7 +70,7 @@ void WriteSettings(TCustomIniFile& Ini, const TSettings& S) {
     Ini.WriteInteger(sec, "Refresh", S.Refresh);
     Ini.WriteInteger(sec, "Duration", S.Duration);
     Ini.WriteString(sec, "ProxyPort", S.ProxyPort);
-    Ini.WriteString(sec, "ProxyName", S.ProxyName);
+    Ini.WriteString(sec, "ProxyName", QuoteForIni(S.ProxyName));
     Ini.WriteString(sec, "ProxyPass", pass);
     Ini.WriteInteger(sec, "ProxyUse", S.ProxyUse ? 1 : 0);
     Ini.WriteInteger(sec, "ProxyAuth", S.ProxyAuth ? 1 : 0);

@@ -40,6 +40,10 @@ std::string ScramblePassword(const std::string& Text);
 // scrambled form holds a zero byte or a line break (from the characters 0xFF, 0xF2 or 0xF5)
 // cannot be stored at all, and the save refuses it rather than storing something else.
 bool PasswordStorable(const std::string& Password);
+// Wraps a value in quotes when the profile functions would trim its ends or take its own
+// quotes away, so that it reads back as written. Used for the password and the proxy user
+// name, which must reach the proxy exactly as typed.
+std::string QuoteForIni(const std::string& Value);
 std::string PasswordToIni(const std::string& Password);    // throws when not storable
 std::string PasswordFromIni(const std::string& Stored);
 

@@ -262,6 +262,17 @@ TEST_F(OptionsForm, OkSavesTheFileInOrderSetsTheRunValueAndHides) {
     EXPECT_FALSE(RunValue(run));
 }
 
+TEST_F(OptionsForm, AProxyUserNameWithBlanksOrQuotesAtItsEndsComesBackAsTyped) {
+    for (const char* name : {" anna", "anna ", "\"anna\"", "'a'", "DOMAIN\\anna"}) {
+        form->FormShow();
+        form->edProxName->SetText(name);
+        form->SaveSettings();
+        form->edProxName->SetText("");
+        form->FormShow();
+        EXPECT_EQ(form->edProxName->Text(), name);
+    }
+}
+
 TEST_F(OptionsForm, SavingWithNoCategoryKeepsTheSavedID) {
     Write("ID", "17");
     form->FormShow();

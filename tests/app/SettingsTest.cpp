@@ -160,6 +160,20 @@ TEST(PasswordScrambling, StoredFormIsQuotedOnlyWhenTheFileWouldTrimOrUnquoteIt) 
     EXPECT_EQ(PasswordToIni(""), "");
 }
 
+TEST(SettingsWrite, TheProxyUserNameIsQuotedWhenTheFileWouldTrimOrUnquoteIt) {
+    EXPECT_EQ(QuoteForIni("anna"), "anna");
+    EXPECT_EQ(QuoteForIni(" anna"), "\" anna\"");
+    EXPECT_EQ(QuoteForIni("anna\t"), "\"anna\t\"");
+    EXPECT_EQ(QuoteForIni("'anna'"), "\"'anna'\"");
+    EXPECT_EQ(QuoteForIni("\"anna"), "\"anna");
+    EXPECT_EQ(QuoteForIni(""), "");
+    TMemIniFile ini;
+    TSettings s;
+    s.ProxyName = "anna ";
+    WriteSettings(ini, s);
+    EXPECT_EQ(ini.ReadString(S, "ProxyName", ""), "\"anna \"");
+}
+
 TEST(RunValue, IsThePathQuotedOnlyWhenItHoldsABlank) {
     EXPECT_EQ(RunCommandLine("C:\\Pelorin\\Pelorin.exe"), "C:\\Pelorin\\Pelorin.exe");
     EXPECT_EQ(RunCommandLine("C:\\Program Files\\Pelorin\\Pelorin.exe"),
