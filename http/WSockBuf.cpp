@@ -53,6 +53,7 @@ void TSendQueue::Put(const void* Data, int Len) {
         }
         p += n;
         Len -= n;
+        FSize += n;
     }
 }
 
@@ -69,13 +70,14 @@ const char* TSendQueue::Front(int& Len) {
 }
 
 void TSendQueue::Remove(int Len) {
-    if (!FBlocks.empty()) FBlocks.front()->Remove(Len);
+    if (FBlocks.empty() || Len <= 0) return;
+    TBuffer& b = *FBlocks.front();
+    int n = std::min(Len, b.DataLength());
+    b.Remove(n);
+    FSize -= n;
 }
 
-void TSendQueue::Clear() { FBlocks.clear(); }
-
-int TSendQueue::Size() const {
-    int n = 0;
-    for (const auto& b : FBlocks) n += b->DataLength();
-    return n;
+void TSendQueue::Clear() {
+    FBlocks.clear();
+    FSize = 0;
 }

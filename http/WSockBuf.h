@@ -45,12 +45,14 @@ public:
     // Marks Len bytes of the front block as sent.
     void Remove(int Len);
     void Clear();
-    // Unread bytes in all blocks.
-    int Size() const;
-    bool Empty() const { return Size() == 0; }
+    // Unread bytes in all blocks; kept as a count so that asking costs nothing however
+    // long the queue is.
+    int Size() const { return FSize; }
+    bool Empty() const { return FSize == 0; }
     int BlockCount() const { return static_cast<int>(FBlocks.size()); }
 
 private:
     int FBufSize;
+    int FSize = 0;
     std::deque<std::unique_ptr<TBuffer>> FBlocks;
 };

@@ -37,4 +37,21 @@ static void BM_SendQueuePutAndDrain(benchmark::State& state) {
 }
 BENCHMARK(BM_SendQueuePutAndDrain)->Arg(64 * 1024)->Arg(1024 * 1024);
 
+// A handler that keeps adding small pieces while much is still queued (a peer that reads
+// slowly): each Send asks whether the queue is empty, which must not walk every block.
+static void BM_SendQueueSmallPutsBehindABacklog(benchmark::State& state) {
+    TSendQueue q(1460);
+    const std::string backlog(static_cast<size_t>(state.range(0)), 'b');
+    q.Put(backlog.data(), static_cast<int>(backlog.size()));
+    const std::string piece(100, 'p');
+    for (auto _ : state) {
+        q.Put(piece.data(), static_cast<int>(piece.size()));
+        benchmark::DoNotOptimize(q.Empty());
+        int len = 0;
+        q.Front(len);
+        q.Remove(len < 100 ? len : 100);
+    }
+}
+BENCHMARK(BM_SendQueueSmallPutsBehindABacklog)->Arg(64 * 1024)->Arg(16 * 1024 * 1024);
+
 BENCHMARK_MAIN();

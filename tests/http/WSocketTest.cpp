@@ -98,6 +98,26 @@ TEST(TSendQueueTest, PartialSendsAndAppendsWhileDraining) {
     EXPECT_EQ(Drain(q, 3), "bcdefgh");
 }
 
+TEST(TSendQueueTest, SizeFollowsEveryPutRemoveAndClear) {
+    TSendQueue q(1460);
+    std::string data(5000, 's');
+    q.Put(data.data(), 5000);
+    q.Remove(100);
+    EXPECT_EQ(q.Size(), 4900);
+    // Only the front block's unread bytes can go at once.
+    q.Remove(100000);
+    EXPECT_EQ(q.Size(), 5000 - 1460);
+    q.Remove(-7);
+    EXPECT_EQ(q.Size(), 5000 - 1460);
+    EXPECT_EQ(Drain(q, 700).size(), 5000u - 1460u);
+    EXPECT_TRUE(q.Empty());
+    q.Put("abc", 3);
+    EXPECT_EQ(q.Size(), 3);
+    q.Clear();
+    EXPECT_EQ(q.Size(), 0);
+    EXPECT_TRUE(q.Empty());
+}
+
 TEST(TSendQueueTest, EmptyAndInvalidInput) {
     TSendQueue q;
     int len = 7;
