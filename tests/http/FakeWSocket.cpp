@@ -60,6 +60,10 @@ void TFakeWSocket::Connect() {
         RaiseException("Connect: No IP Address Specified");
         return;
     }
+    if (!FProtoAssigned) {
+        RaiseException("Connect: No Protocol Specified");
+        return;
+    }
     Calls.push_back("Connect " + FAddrStr + ":" + FPortStr);
     auto life = LifeToken();
     ChangeState(wsOpened);

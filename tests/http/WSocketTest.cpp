@@ -290,6 +290,16 @@ TEST(TWSocketBaseTest, CloseResetsAssignmentsSoTheNextConnectNeedsThemAgain) {
     } catch (const ESocketException& e) {
         EXPECT_STREQ(e.what(), "Connect: No Port Specified");
     }
+    s.SetPort("80");
+    s.SetAddr("10.0.0.1");
+    s.SetProto("");
+    try {
+        s.Connect();
+        FAIL() << "no exception";
+    } catch (const ESocketException& e) {
+        EXPECT_STREQ(e.what(), "Connect: No Protocol Specified");
+    }
+    EXPECT_EQ(s.State(), wsClosed);
 }
 
 TEST(TFakeWSocketTest, DottedLookupAnswersBeforeReturning) {
