@@ -273,6 +273,18 @@ TEST_F(OptionsForm, AProxyUserNameWithBlanksOrQuotesAtItsEndsComesBackAsTyped) {
     }
 }
 
+TEST_F(OptionsForm, TheSavedCategoryIsMatchedWithCase) {
+    Write("ID", "aa");
+    form->FormShow();
+    EXPECT_EQ(form->TreeCombo->ItemIndex(), -1);
+    Write("ID", "AA");
+    form->FormShow();
+    EXPECT_EQ(form->TreeCombo->ItemIndex(), 0);
+    Write("ID", "aa");
+    form->FormShow();
+    EXPECT_EQ(form->TreeCombo->ItemIndex(), -1) << "the rebuilt picker kept the old selection";
+}
+
 TEST_F(OptionsForm, SavingWithNoCategoryKeepsTheSavedID) {
     Write("ID", "17");
     form->FormShow();
