@@ -54,13 +54,14 @@ struct TTrayIconHandler {
             h->Window = std::make_unique<TMessageWindow>(
                 [](UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
                     switch (Msg) {
-                    case WM_TRAYNOTIFY: {
-                        TTrayIconHandler* self = Instance();
-                        auto it = self ? self->Icons.find(static_cast<UINT>(WParam)) : decltype(self->Icons.end())();
-                        if (self && it != self->Icons.end()) it->second->HandleCallback(static_cast<UINT>(LParam));
+                    case WM_TRAYNOTIFY:
+                        // A callback for an icon that is gone is dropped.
+                        if (TTrayIconHandler* self = Instance()) {
+                            auto it = self->Icons.find(static_cast<UINT>(WParam));
+                            if (it != self->Icons.end()) it->second->HandleCallback(static_cast<UINT>(LParam));
+                        }
                         Result = 0;
                         return true;
-                    }
                     // The window lives as long as an icon does, whatever the session does.
                     case WM_DESTROY:
                     case WM_CLOSE:
