@@ -602,6 +602,66 @@ TEST_F(PopupWindowTest, QuitDuringTheRiseStopsItAndStaysQueued) {
     EXPECT_EQ(msg.wParam, 7u);
 }
 
+TEST_F(PopupWindowTest, NegativeRollUpSpaceEndsTheRiseBelowTheEdge) {
+    popup->AutoSize = false;
+    popup->PopupHeight = 150;
+    popup->RollUpSpace = -30;
+    popup->Text.Add("x");
+    const DWORD t0 = GetTickCount();
+    popup->RollUp();
+    EXPECT_LT(GetTickCount() - t0, 2000u);
+    const RECT wa = WorkArea();
+    EXPECT_EQ(popup->Window()->Top(), wa.bottom - 150 + 30);
+}
+
+TEST_F(PopupWindowTest, NotAlwaysOnTopGivesAnOrdinaryOwnedWindow) {
+    popup->AlwaysOnTop = false;
+    popup->Text.Add("x");
+    popup->Show();
+    HWND first = popup->Window()->Handle();
+    EXPECT_FALSE(GetWindowLongA(first, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_EQ(GetWindow(first, GW_OWNER), owner);
+    // Every show makes the window again, so the setting takes effect then.
+    popup->AlwaysOnTop = true;
+    popup->Show();
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_TRUE(GetWindowLongA(popup->Window()->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+}
+
+TEST_F(PopupWindowTest, HandlerThatFreesThePopupOnAClickIsSafe) {
+    popup->Text.Assign(std::vector<std::string>{"<A href=\"Close\">Close</A>"});
+    popup->Show();
+    POINT close{};
+    ASSERT_TRUE(FindAnchor(1, close));
+    HWND h = popup->Window()->Handle();
+    popup->OnAnchorClick = [this](TObject*, const std::string& Anchor) {
+        clicks.push_back(Anchor);
+        delete popup;
+        popup = nullptr;
+    };
+    SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(close.x, close.y));
+    EXPECT_EQ(clicks, (std::vector<std::string>{"Close"}));
+    EXPECT_FALSE(IsWindow(h));
+}
+
+THTMLPopup* gDoomed = nullptr;
+void CALLBACK FreeDoomed(HWND, UINT, UINT_PTR, DWORD) {
+    delete gDoomed;
+    gDoomed = nullptr;
+}
+
+TEST_F(PopupWindowTest, PopupFreedDuringTheRiseStopsIt) {
+    popup->AutoSize = false;
+    popup->PopupHeight = 150;
+    popup->Text.Add("x");
+    gDoomed = popup;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 60, FreeDoomed);
+    popup->RollUp();  // returns once the timer has freed it
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(gDoomed, nullptr);
+    popup = nullptr;
+}
+
 TEST_F(PopupWindowTest, FailurePopupWithTheSettingsLink) {
     const std::string site = "http://www.quenlow.example";
     popup->Text.Assign(std::vector<std::string>{
