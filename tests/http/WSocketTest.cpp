@@ -10,6 +10,7 @@
 #include "http/WSockBuf.h"
 #include "http/WSocket.h"
 #include "tests/http/FakeWSocket.h"
+#include "tests/http/SocketTestUtil.h"
 
 TEST(TBufferTest, NonPositiveSizeGetsAFullFrame) {
     EXPECT_EQ(TBuffer(0).BufSize(), 1514);
@@ -241,12 +242,7 @@ TEST(TWSocketBaseTest, ChangingPropertiesOfAnOpenSocketIsRefused) {
     TFakeWSocket s;
     ConnectFake(s);
     ASSERT_EQ(s.State(), wsConnected);
-    try {
-        s.SetPort("81");
-        FAIL() << "no exception";
-    } catch (const ESocketException& e) {
-        EXPECT_STREQ(e.what(), "Cannot change Port if not closed");
-    }
+    EXPECT_EQ(SocketErrorOf([&] { s.SetPort("81"); }), "Cannot change Port if not closed");
     EXPECT_THROW(s.SetAddr("10.0.0.2"), ESocketException);
     EXPECT_THROW(s.SetProto("udp"), ESocketException);
     EXPECT_THROW(s.SetLocalAddr("127.0.0.1"), ESocketException);
@@ -284,21 +280,11 @@ TEST(TWSocketBaseTest, CloseResetsAssignmentsSoTheNextConnectNeedsThemAgain) {
     TFakeWSocket s;
     ConnectFake(s);
     s.Close();
-    try {
-        s.Connect();
-        FAIL() << "no exception";
-    } catch (const ESocketException& e) {
-        EXPECT_STREQ(e.what(), "Connect: No Port Specified");
-    }
+    EXPECT_EQ(SocketErrorOf([&] { s.Connect(); }), "Connect: No Port Specified");
     s.SetPort("80");
     s.SetAddr("10.0.0.1");
     s.SetProto("");
-    try {
-        s.Connect();
-        FAIL() << "no exception";
-    } catch (const ESocketException& e) {
-        EXPECT_STREQ(e.what(), "Connect: No Protocol Specified");
-    }
+    EXPECT_EQ(SocketErrorOf([&] { s.Connect(); }), "Connect: No Protocol Specified");
     EXPECT_EQ(s.State(), wsClosed);
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "http/WSocket_win.h"
+#include "tests/http/SocketTestUtil.h"
 
 namespace {
 
@@ -395,12 +396,7 @@ TEST(WSocketSend, OnClosedSocketGivesMinusOneAnd10057) {
     EXPECT_EQ(s.LastError(), 10057);
     EXPECT_EQ(errors, 1);
     TWSocket t;
-    try {
-        t.SendStr("abc");
-        FAIL() << "no exception";
-    } catch (const ESocketException& e) {
-        EXPECT_EQ(std::string(e.what()), "Error 10057 in function Send\r\nSocket is not connected");
-    }
+    EXPECT_EQ(SocketErrorOf([&] { t.SendStr("abc"); }), "Error 10057 in function Send\r\nSocket is not connected");
     EXPECT_EQ(t.SendStr(""), 0);
 }
 
@@ -614,12 +610,7 @@ TEST(WSocketDns, FinishedLookupsKeepNoBuffers) {
 
 TEST(WSocketDns, EmptyNameThrowsOrReportsThroughOnError) {
     TWSocket s;
-    try {
-        s.DnsLookup("");
-        FAIL() << "no exception";
-    } catch (const ESocketException& e) {
-        EXPECT_STREQ(e.what(), "DNS lookup: invalid host name.");
-    }
+    EXPECT_EQ(SocketErrorOf([&] { s.DnsLookup(""); }), "DNS lookup: invalid host name.");
     Log log;
     log.Wire(s);
     s.OnError = [&](TObject*) { log.events.push_back("error"); };
@@ -775,12 +766,8 @@ TEST(WSocketServer, ListenOnABusyPortFailsWithoutLeakingTheHandle) {
     TWSocket second;
     second.SetAddr("127.0.0.1");
     second.SetPort(port);
-    try {
-        second.Listen();
-        FAIL() << "no exception";
-    } catch (const ESocketException& e) {
-        EXPECT_NE(std::string(e.what()).find("in function Bind"), std::string::npos) << e.what();
-    }
+    const std::string err = SocketErrorOf([&] { second.Listen(); });
+    EXPECT_NE(err.find("in function Bind"), std::string::npos) << err;
     EXPECT_EQ(second.HSocket(), INVALID_SOCKET);
     EXPECT_EQ(second.State(), wsClosed);
 }
@@ -794,12 +781,7 @@ TEST(WSocketServer, ListenOnAnOpenSocketIsRefusedAndKeepsItsHandle) {
     const SOCKET h = server.HSocket();
     const uintptr_t handleBefore = NextHandleValue();
     for (int i = 0; i < 100; ++i) {
-        try {
-            server.Listen();
-            FAIL() << "no exception";
-        } catch (const ESocketException& e) {
-            EXPECT_STREQ(e.what(), "listen: Socket already in use");
-        }
+        EXPECT_EQ(SocketErrorOf([&] { server.Listen(); }), "listen: Socket already in use");
     }
     EXPECT_EQ(server.HSocket(), h);
     EXPECT_EQ(server.State(), wsListening);
@@ -814,60 +796,26 @@ TEST(WSocketProperties, ChecksAndTextsOnAConnectedSocket) {
     TWSocket s;
     StartConnect(s, peer.Port());
     ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }, 5000));
-    try {
-        s.SetPort("1");
-        FAIL() << "no exception";
-    } catch (const ESocketException& e) {
-        EXPECT_STREQ(e.what(), "Cannot change Port if not closed");
-    }
+    EXPECT_EQ(SocketErrorOf([&] { s.SetPort("1"); }), "Cannot change Port if not closed");
     EXPECT_NO_THROW(s.SetPort(peer.Port()));
-    try {
-        s.Connect();
-        FAIL() << "no exception";
-    } catch (const ESocketException& e) {
-        EXPECT_STREQ(e.what(), "Connect: Socket already in use");
-    }
-    try {
-        s.SetReqVerHigh(2);
-        FAIL() << "no exception";
-    } catch (const ESocketException& e) {
-        EXPECT_STREQ(e.what(), "SetReqVerHigh: WinSock version can't be changed now");
-    }
+    EXPECT_EQ(SocketErrorOf([&] { s.Connect(); }), "Connect: Socket already in use");
+    EXPECT_EQ(SocketErrorOf([&] { s.SetReqVerHigh(2); }), "SetReqVerHigh: WinSock version can't be changed now");
     EXPECT_THROW(s.SetSendFlags(static_cast<TSocketSendFlags>(7)), ESocketException);
     s.Close();
 }
 
 TEST(WSocketProperties, ConnectChecksAndResolverFailures) {
     TWSocket s;
-    try {
-        s.Connect();
-        FAIL();
-    } catch (const ESocketException& e) {
-        EXPECT_STREQ(e.what(), "Connect: No Port Specified");
-    }
+    EXPECT_EQ(SocketErrorOf([&] { s.Connect(); }), "Connect: No Port Specified");
     s.SetPort("80");
-    try {
-        s.Connect();
-        FAIL();
-    } catch (const ESocketException& e) {
-        EXPECT_STREQ(e.what(), "Connect: No IP Address Specified");
-    }
+    EXPECT_EQ(SocketErrorOf([&] { s.Connect(); }), "Connect: No IP Address Specified");
     s.SetAddr("1.2.3.4");
     s.SetProto("");
-    try {
-        s.Connect();
-        FAIL();
-    } catch (const ESocketException& e) {
-        EXPECT_STREQ(e.what(), "Connect: No Protocol Specified");
-    }
+    EXPECT_EQ(SocketErrorOf([&] { s.Connect(); }), "Connect: No Protocol Specified");
     s.SetProto("tcp");
     s.SetPort("no-such-service-here");
-    try {
-        s.Connect();
-        FAIL();
-    } catch (const ESocketException& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("connect: WSocketResolvePort: Cannot convert port 'no-such-service-here', Error #", 0), 0u) << e.what();
-    }
+    const std::string err = SocketErrorOf([&] { s.Connect(); });
+    EXPECT_EQ(err.rfind("connect: WSocketResolvePort: Cannot convert port 'no-such-service-here', Error #", 0), 0u) << err;
     EXPECT_EQ(s.State(), wsClosed);
 }
 
@@ -890,12 +838,8 @@ TEST(WSocketProperties, FailedBindStopsConnectEvenWithOnError) {
     EXPECT_EQ(s.State(), wsClosed);
     TWSocket t;
     t.SetLocalAddr("192.0.2.1");
-    try {
-        StartConnect(t, peer.Port());
-        FAIL() << "no exception";
-    } catch (const ESocketException& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("winsock.bind failed, error #", 0), 0u) << e.what();
-    }
+    const std::string err = SocketErrorOf([&] { StartConnect(t, peer.Port()); });
+    EXPECT_EQ(err.rfind("winsock.bind failed, error #", 0), 0u) << err;
     // A local address that cannot be resolved reaches OnError too instead of escaping.
     TWSocket u;
     u.OnError = [&](TObject*) { ++errors; };
@@ -910,29 +854,14 @@ TEST(WSocketResolvers, ProtocolsPortsAndHosts) {
     EXPECT_EQ(WSocketResolveProto("17"), 17);
     EXPECT_EQ(WSocketResolveProto("tcp"), 6);
     EXPECT_EQ(WSocketResolveProto("raw"), 255);
-    try {
-        WSocketResolveProto("");
-        FAIL();
-    } catch (const ESocketException& e) {
-        EXPECT_STREQ(e.what(), "WSocketResolveProto: Invalid Protocol.");
-    }
+    EXPECT_EQ(SocketErrorOf([&] { WSocketResolveProto(""); }), "WSocketResolveProto: Invalid Protocol.");
     EXPECT_THROW(WSocketResolveProto(std::string(32, 'x')), ESocketException);
     EXPECT_EQ(WSocketResolvePort("8080", "tcp"), htons(8080));
     EXPECT_EQ(WSocketResolvePort(" 81x", "tcp"), htons(81));
-    try {
-        WSocketResolvePort("", "tcp");
-        FAIL();
-    } catch (const ESocketException& e) {
-        EXPECT_STREQ(e.what(), "WSocketResolvePort: Invalid Port.");
-    }
+    EXPECT_EQ(SocketErrorOf([&] { WSocketResolvePort("", "tcp"); }), "WSocketResolvePort: Invalid Port.");
     EXPECT_EQ(WSocketResolveHost("127.0.0.1"), htonl(INADDR_LOOPBACK));
     EXPECT_EQ(WSocketResolveHost("255.255.255.255"), INADDR_NONE);
-    try {
-        WSocketResolveHost("");
-        FAIL();
-    } catch (const ESocketException& e) {
-        EXPECT_STREQ(e.what(), "WSocketResolveHost: '' Invalid Hostname.");
-    }
+    EXPECT_EQ(SocketErrorOf([&] { WSocketResolveHost(""); }), "WSocketResolveHost: '' Invalid Hostname.");
     EXPECT_THROW(WSocketResolveHost("no-such-host.invalid"), ESocketException);
     EXPECT_FALSE(LocalHostName().empty());
 }
@@ -1138,40 +1067,14 @@ TEST(WSocketPause, NoNotificationsWhilePausedThenResume) {
     s.Close();
 }
 
-TEST(WSocketLineMode, LineEditAndEcho) {
+namespace {
+// Sends Input in one piece to a socket in line mode with editing and echo; returns the
+// lines the socket handed out (the first Lines of them) and what it echoed.
+std::pair<std::vector<std::string>, std::string> EditAndEcho(const std::string& Input, size_t Lines) {
     std::string echoed;
     std::atomic<bool> peerDone{false};
     LoopbackPeer peer([&](SOCKET c) {
-        SendAll(c, "ab\bc\td\r\n");
-        echoed = ReadToEnd(c);
-        peerDone = true;
-        closesocket(c);
-    });
-    TWSocket s;
-    s.SetLineMode(true);
-    s.LineEdit = true;
-    s.LineEcho = true;
-    std::string line;
-    s.OnDataAvailable = [&](TObject*, uint16_t) {
-        char buf[64];
-        int n = s.Receive(buf, sizeof buf);
-        if (n > 0) line.append(buf, n);
-    };
-    StartConnect(s, peer.Port());
-    ASSERT_TRUE(PumpUntil([&] { return !line.empty(); }, 5000));
-    // Backspace removed "b"; the tab after "ac" filled up to column 8.
-    EXPECT_EQ(line, "ac      d\r\n");
-    s.Close();
-    ASSERT_TRUE(PumpUntil([&] { return peerDone.load(); }, 5000));
-    EXPECT_EQ(echoed, "ab\b \bc      d\r\n");
-}
-
-TEST(WSocketLineMode, LineEditStaysWithinTheCurrentLine) {
-    std::string echoed;
-    std::atomic<bool> peerDone{false};
-    LoopbackPeer peer([&](SOCKET c) {
-        // Two lines in one packet; the backspace opens the second and has nothing to erase.
-        SendAll(c, "ab\r\n\bc\td\r\n");
+        SendAll(c, Input);
         echoed = ReadToEnd(c);
         peerDone = true;
         closesocket(c);
@@ -1187,11 +1090,25 @@ TEST(WSocketLineMode, LineEditStaysWithinTheCurrentLine) {
         if (n > 0) lines.emplace_back(buf, n);
     };
     StartConnect(s, peer.Port());
-    ASSERT_TRUE(PumpUntil([&] { return lines.size() >= 2; }, 5000)) << lines.size();
-    EXPECT_EQ(lines, (std::vector<std::string>{"ab\r\n", "c       d\r\n"}));
+    EXPECT_TRUE(PumpUntil([&] { return lines.size() >= Lines; }, 5000)) << lines.size();
     s.Close();
-    ASSERT_TRUE(PumpUntil([&] { return peerDone.load(); }, 5000));
-    EXPECT_EQ(echoed, "ab\r\nc       d\r\n");
+    EXPECT_TRUE(PumpUntil([&] { return peerDone.load(); }, 5000));
+    return {lines, echoed};
+}
+}  // namespace
+
+TEST(WSocketLineMode, LineEditAndEcho) {
+    auto got = EditAndEcho("ab\bc\td\r\n", 1);
+    // Backspace removed "b"; the tab after "ac" filled up to column 8.
+    EXPECT_EQ(got.first, std::vector<std::string>{"ac      d\r\n"});
+    EXPECT_EQ(got.second, "ab\b \bc      d\r\n");
+}
+
+TEST(WSocketLineMode, LineEditStaysWithinTheCurrentLine) {
+    // Two lines in one packet; the backspace opens the second and has nothing to erase.
+    auto got = EditAndEcho("ab\r\n\bc\td\r\n", 2);
+    EXPECT_EQ(got.first, (std::vector<std::string>{"ab\r\n", "c       d\r\n"}));
+    EXPECT_EQ(got.second, "ab\r\nc       d\r\n");
 }
 
 TEST(WSocketDns, ReverseLookupAnswersWithOneName) {
