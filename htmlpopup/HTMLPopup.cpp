@@ -351,6 +351,9 @@ THTMLRenderResult TRenderer::Render(const std::string& text) {
         RunLine(pMeasure, T.size());
         if (Pos == lineStart) ++Pos;  // cannot happen; guards the loop against a stall
         const int width = X;
+        // A paragraph indent moves the line right without narrowing it; the width a window
+        // needs to show the line includes it.
+        R.NeededWidth = std::max(R.NeededWidth, Sat(static_cast<long long>(width) + std::max(0, Indent)));
 
         int left = LR.Left + 1;
         if (Align == alRight) {
@@ -473,10 +476,7 @@ void TRenderer::RunLine(TPass pass, size_t end) {
                 Pushed = true;
         }
     }
-    if (pass == pMeasure) {
-        X -= Trailing;
-        R.NeededWidth = std::max(R.NeededWidth, X);
-    }
+    if (pass == pMeasure) X -= Trailing;
 }
 
 void TRenderer::TextRun(TPass pass, size_t n) {

@@ -63,6 +63,22 @@ TEST(PopupLook, AutoSizedWindowKeepsAWidestLineEndingInABlankWhole) {
     EXPECT_NE(t[2].find("'x'"), std::string::npos) << t[2];
 }
 
+TEST(PopupLook, AutoSizedWindowMakesRoomForAParagraphIndent) {
+    TFakeSurface s;
+    THTMLPopupContent content;
+    content.Text = "ab<BR><P indent=\"20\">abc def";
+    int w = 0, h = 0;
+    PopupAutoSize(s, 200, 200, ProgramLook(), content, false, -1, w, h);
+    EXPECT_EQ(w, 20 + 42 + 22);
+    s.Calls.clear();
+    PaintPopup(s, w, h, ProgramLook(), content, false, -1);
+    auto t = s.Only("text ");
+    ASSERT_EQ(t.size(), 3u);
+    // The last word ends inside the layout rectangle (9 .. w - 9).
+    EXPECT_EQ(Box(t[2]), "54,20,75,33");
+    EXPECT_LE(54 + 18, w - 9);
+}
+
 TEST(PopupLook, ShadingBandsFrameAndPlainBackground) {
     TFakeSurface s;
     THTMLPopupLook look = ProgramLook();
