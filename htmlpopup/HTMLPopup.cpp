@@ -244,6 +244,10 @@ private:
 
     void ApplyFont() { C.SetFont(Font); }
     int GhHeight() { return C.TextHeight("gh"); }
+    // The next line starts in the font in effect now: stop when not even its first "gh"
+    // fits. (The height the line just done started with could be larger and would drop a
+    // last line that fits.)
+    bool NextLineBelow() { return static_cast<long long>(LineTop) + GhHeight() > LR.Bottom; }
     void RunLine(TPass pass, size_t end);
     void TextRun(TPass pass, size_t n);
     // Returns false when the tag stays for the next line.
@@ -337,7 +341,6 @@ THTMLRenderResult TRenderer::Render(const std::string& text) {
     long long needed = 0;
     while (Pos < T.size()) {
         LineHeight = GhHeight();
-        const int startHeight = LineHeight;
         Sub = Sup = false;
         SubExtra = SupExtra = ImgOffset = 0;
 
@@ -373,7 +376,7 @@ THTMLRenderResult TRenderer::Render(const std::string& text) {
             LineTop = LineBottom;
             needed = std::min<long long>(needed + LineHeight + SubExtra + SupExtra, kFar);
             ++LineIndex;
-            if (static_cast<long long>(LineTop) + startHeight > LR.Bottom) break;
+            if (NextLineBelow()) break;
             continue;
         }
 
@@ -414,7 +417,7 @@ THTMLRenderResult TRenderer::Render(const std::string& text) {
         LineTop = LineBottom;
         needed = std::min<long long>(needed + LineHeight + SubExtra + SupExtra, kFar);
         ++LineIndex;
-        if (static_cast<long long>(LineTop) + startHeight > LR.Bottom) break;
+        if (NextLineBelow()) break;
     }
     R.NeededHeight = static_cast<int>(needed);
     Font = Base;

@@ -79,6 +79,21 @@ TEST(PopupLook, AutoSizedWindowMakesRoomForAParagraphIndent) {
     EXPECT_LE(54 + 18, w - 9);
 }
 
+TEST(PopupLook, AutoSizedWindowShowsASmallLastLineAfterALargeFont) {
+    TFakeSurface s;
+    THTMLPopupContent content;
+    content.Text = "<FONT size=\"30\">x<BR>Big</FONT><BR>small";
+    int w = 0, h = 0;
+    PopupAutoSize(s, 200, 200, ProgramLook(), content, false, -1, w, h);
+    EXPECT_EQ(h, 35 + 35 + 13 + 22);
+    s.Calls.clear();
+    PaintPopup(s, w, h, ProgramLook(), content, false, -1);
+    auto t = s.Only("text ");
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(Box(t[2]), "10,77,79,90");
+    EXPECT_NE(t[2].find("'small'"), std::string::npos);
+}
+
 TEST(PopupLook, ShadingBandsFrameAndPlainBackground) {
     TFakeSurface s;
     THTMLPopupLook look = ProgramLook();
