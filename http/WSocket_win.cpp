@@ -564,8 +564,10 @@ void TCustomWSocket::Do_FD_READ(uint16_t Error) {
 
 void TCustomWSocket::Do_FD_WRITE(uint16_t Error) {
     auto life = LifeToken();
+    const unsigned gen = FHandleGen;
     TryToSend();
-    if (!*life) return;
+    // A connection lost while sending was reported closed: nothing was sent to report.
+    if (!*life || FHandleGen != gen || FHSocket == INVALID_SOCKET) return;
     if (FAllSent) TriggerDataSent(Error);
 }
 

@@ -388,6 +388,33 @@ TEST(WSocketReentrancy, ReconnectFromOnSessionClosedKeepsTheNewConnection) {
     s.Close();
 }
 
+TEST(WSocketConnect, NoDataSentAfterTheLossOfTheConnection) {
+    // Each round: the peer takes a little, then resets while much of ours is still queued.
+    int rounds = 0, lateDataSent = 0;
+    for (int round = 0; round < 5; ++round) {
+        LoopbackPeer peer([](SOCKET c) {
+            char buf[4096];
+            recv(c, buf, sizeof buf, 0);
+            Sleep(100);
+            HardClose(c);
+        });
+        TWSocket s;
+        bool closed = false;
+        const std::string big(8 * 1024 * 1024, 'z');
+        s.OnSessionConnected = [&](TObject*, uint16_t) { s.Send(big.data(), static_cast<int>(big.size())); };
+        s.OnSessionClosed = [&](TObject*, uint16_t) { closed = true; };
+        s.OnDataSent = [&](TObject*, uint16_t) {
+            if (closed || s.State() != wsConnected) ++lateDataSent;
+        };
+        StartConnect(s, peer.Port());
+        if (!PumpUntil([&] { return closed; }, 10000)) break;
+        PumpFor(100);
+        ++rounds;
+    }
+    EXPECT_EQ(rounds, 5);
+    EXPECT_EQ(lateDataSent, 0);
+}
+
 TEST(WSocketSend, OnClosedSocketGivesMinusOneAnd10057) {
     TWSocket s;
     int errors = 0;
