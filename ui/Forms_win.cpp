@@ -313,8 +313,7 @@ LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
         if (LOWORD(WParam) == WA_INACTIVE) {
             HWND focus = GetFocus();
             if (focus && IsChild(FHandle, focus)) FLastFocus = focus;
-        } else if (!HIWORD(WParam)) {
-            RestoreFocus();
+        } else if (!HIWORD(WParam) && RestoreFocus()) {
             return 0;
         }
         break;
@@ -331,11 +330,13 @@ LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     return TWinControl::WndProc(Msg, WParam, LParam);
 }
 
-void TForm::RestoreFocus() {
+bool TForm::RestoreFocus() {
     HWND target = FLastFocus;
     if (!target || !IsChild(FHandle, target) || !IsWindowVisible(target) || !IsWindowEnabled(target))
         target = GetNextDlgTabItem(FHandle, nullptr, FALSE);
-    if (target && target != FHandle) SetFocus(target);
+    if (!target || target == FHandle) return false;
+    SetFocus(target);
+    return true;
 }
 
 namespace {

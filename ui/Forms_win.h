@@ -110,8 +110,9 @@ protected:
     LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
 
 private:
-    // Gives the keyboard focus back to the control that had it, or to the first one.
-    void RestoreFocus();
+    // Gives the keyboard focus back to the control that had it, or to the first one;
+    // false when the form has no control to take it.
+    bool RestoreFocus();
     bool FVisible = false;
     HWND FLastFocus = nullptr;
 };

@@ -204,6 +204,24 @@ TEST_F(Controls, ButtonsRaiseOnClickWhenPressedButCheckBoxesNotWhenSetFromCode) 
     EXPECT_FALSE(chb->Checked());
 }
 
+TEST_F(Controls, AnActivatedFormGivesTheFocusToAControlOrKeepsItWhenItHasNone) {
+    form->Show();
+    SetActiveWindow(form->Handle());
+    if (GetActiveWindow() != form->Handle()) GTEST_SKIP() << "the form could not be activated";
+    EXPECT_EQ(GetFocus(), form->Handle()) << "a form without controls lost the keyboard";
+    auto* first = new TEdit(form.get(), form.get(), 10, 10, 100);
+    auto* second = new TEdit(form.get(), form.get(), 10, 40, 100);
+    SetActiveWindow(nullptr);
+    SetFocus(nullptr);
+    SetActiveWindow(form->Handle());
+    EXPECT_EQ(GetFocus(), first->Handle());
+    SetFocus(second->Handle());
+    SetFocus(nullptr);  // as when the application window passes the focus on
+    SetFocus(form->Handle());
+    EXPECT_EQ(GetFocus(), first->Handle()) << "the form kept the focus itself";
+    form->Hide();
+}
+
 TEST_F(Controls, ErrorsInHandlersReachTheTopLevelHandlerAndTheProgramGoesOn) {
     std::vector<std::string> shown;
     App().OnException = [&](const std::string& m) { shown.push_back(m); };
