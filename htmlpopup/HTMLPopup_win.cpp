@@ -335,6 +335,8 @@ void THTMLPopupWindow::SetHover(bool Value) {
 
 void THTMLPopupWindow::SetText(const std::string& Value) {
     FText = Value;
+    // The hovered number belongs to the old text; in the new one it may be another link.
+    FHoverAnchor = -1;
     if (FHandle) InvalidateRect(FHandle, nullptr, FALSE);
 }
 

@@ -436,6 +436,11 @@ TEST_F(PopupWindowTest, HoverTracksTheLinkUnderTheMouse) {
     SendMessageA(popup->Window()->Handle(), WM_MOUSELEAVE, 0, 0);
     EXPECT_EQ(popup->Window()->HoverAnchor(), -1);
     EXPECT_TRUE(IsWindowVisible(popup->Window()->Handle()));  // AutoHide is off
+    // New text forgets the hovered link: its number would name another link now.
+    NcHitTest(second);
+    ASSERT_EQ(popup->Window()->HoverAnchor(), 2);
+    popup->Text.Insert(0, "<A href=\"0\">zero</A> ");
+    EXPECT_EQ(popup->Window()->HoverAnchor(), -1);
 }
 
 TEST_F(PopupWindowTest, AddingTextWhileVisibleChangesTextButNotSize) {
