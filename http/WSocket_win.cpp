@@ -670,7 +670,8 @@ void TCustomWSocket::DnsLookup(const std::string& HostName) {
 }
 
 void TCustomWSocket::ReverseDnsLookup(const std::string& HostAddr) {
-    if (HostAddr.empty() || HostAddr.size() > 256) {
+    // Only a dotted address is taken: turning a name into one first would block the thread.
+    if (HostAddr.empty() || HostAddr.size() > 256 || !WSocketIsDottedIP(HostAddr)) {
         auto life = LifeToken();
         RaiseException("ReverseDnsLookup: Invalid host name.");
         if (*life) TriggerDnsLookupDone(WSAEINVAL);

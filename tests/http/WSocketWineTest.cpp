@@ -1151,6 +1151,15 @@ TEST(WSocketDns, ReverseLookupAnswersWithOneName) {
     TWSocket t;
     EXPECT_THROW(t.ReverseDnsLookup(""), ESocketException);
     EXPECT_THROW(t.ReverseDnsLookup(std::string(300, '1')), ESocketException);
+    // A name is not an address: refused like an empty one, and the lookup still reports.
+    EXPECT_EQ(SocketErrorOf([&] { t.ReverseDnsLookup("localhost"); }), "ReverseDnsLookup: Invalid host name.");
+    Log tlog;
+    tlog.Wire(t);
+    t.OnError = [&](TObject*) { tlog.events.push_back("error"); };
+    t.ReverseDnsLookup("localhost");
+    EXPECT_EQ(tlog.events, (std::vector<std::string>{"error", "dns 10022"}));
+    PumpFor(300);
+    EXPECT_EQ(tlog.events.size(), 2u);
 }
 
 TEST(WSocketThreads, SocketOnAWorkerThreadRunsItsOwnPump) {
