@@ -155,6 +155,12 @@ tab 2
 expect_state 'tab=2' "the About tab did not open"
 form_shot 04-about
 
+echo "== Ctrl+Tab turns the pages from the keyboard"
+xdotool key ctrl+Tab
+expect_state 'tab=0' "Ctrl+Tab did not go round from About to Settings"
+xdotool key ctrl+shift+Tab
+expect_state 'tab=2' "Ctrl+Shift+Tab did not go back to About"
+
 echo "== OK saves the file and the Run value"
 tab 0
 expect_state 'tab=0' "the Settings tab did not open again"
