@@ -146,6 +146,15 @@ void TWSocketBase::RaiseException(const std::string& Msg) {
         throw ESocketException(Msg);
 }
 
+bool TWSocketBase::HasConnectTarget() {
+    const char* missing = !FPortAssigned   ? "Connect: No Port Specified"
+                          : !FAddrAssigned  ? "Connect: No IP Address Specified"
+                          : !FProtoAssigned ? "Connect: No Protocol Specified"
+                                            : nullptr;
+    if (missing) RaiseException(missing);
+    return !missing;
+}
+
 void TWSocketBase::ChangeState(TSocketState NewState) {
     TSocketState old = FState;
     FState = NewState;

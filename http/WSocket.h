@@ -130,6 +130,9 @@ public:
 protected:
     // Misuse: OnError when assigned (and carry on), else ESocketException.
     virtual void RaiseException(const std::string& Msg);
+    // Connect needs a port, an address and a protocol, in that order: raises for the first
+    // one missing and answers false.
+    bool HasConnectTarget();
     void ChangeState(TSocketState NewState);
     // A copy taken before firing an event tells afterwards whether a handler freed us.
     std::shared_ptr<bool> LifeToken() const { return FAlive; }

@@ -830,18 +830,7 @@ void TCustomWSocket::Connect() {
         RaiseException("Connect: Socket already in use");
         return;
     }
-    if (!FPortAssigned) {
-        RaiseException("Connect: No Port Specified");
-        return;
-    }
-    if (!FAddrAssigned) {
-        RaiseException("Connect: No IP Address Specified");
-        return;
-    }
-    if (!FProtoAssigned) {
-        RaiseException("Connect: No Protocol Specified");
-        return;
-    }
+    if (!HasConnectTarget()) return;
     try {
         if (!FProtoResolved) {
             FProto = WSocketResolveProto(FProtoStr);

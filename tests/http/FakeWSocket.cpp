@@ -52,18 +52,7 @@ void TFakeWSocket::Connect() {
         RaiseException("Connect: Socket already in use");
         return;
     }
-    if (!FPortAssigned) {
-        RaiseException("Connect: No Port Specified");
-        return;
-    }
-    if (!FAddrAssigned) {
-        RaiseException("Connect: No IP Address Specified");
-        return;
-    }
-    if (!FProtoAssigned) {
-        RaiseException("Connect: No Protocol Specified");
-        return;
-    }
+    if (!HasConnectTarget()) return;
     Calls.push_back("Connect " + FAddrStr + ":" + FPortStr);
     auto life = LifeToken();
     ChangeState(wsOpened);
