@@ -825,6 +825,22 @@ bool TCustomWSocket::BindSocket() {
     return true;
 }
 
+bool TCustomWSocket::OpenHandle(const char* ErrorContext) {
+    FSin.sin_family = static_cast<short>(FAddrFormat);
+    DeleteBufferedData();
+    FHSocket = WS(socket)(FAddrFormat, FType, FProto);
+    // Winsock reuses handle values at once: the generation tells connections apart.
+    ++FHandleGen;
+    if (FHSocket == INVALID_SOCKET) {
+        SocketError(ErrorContext);
+        return false;
+    }
+    // A connection lost through a failed call was not followed by the defaults.
+    FCloseInvoked = false;
+    FPaused = false;
+    return true;
+}
+
 void TCustomWSocket::Connect() {
     if (FHSocket != INVALID_SOCKET && FState != wsClosed) {
         RaiseException("Connect: Socket already in use");
@@ -854,19 +870,9 @@ void TCustomWSocket::Connect() {
         RaiseException("connect: " + E.Message());
         return;
     }
-    FSin.sin_family = static_cast<short>(FAddrFormat);
-    DeleteBufferedData();
     auto life = LifeToken();
-    FHSocket = WS(socket)(FAddrFormat, FType, FProto);
-    ++FHandleGen;
-    if (FHSocket == INVALID_SOCKET) {
-        SocketError("Connect (socket)");
-        return;
-    }
-    // A connection lost through a failed call was not followed by the defaults.
-    FCloseInvoked = false;
+    if (!OpenHandle("Connect (socket)")) return;
     FAllSent = true;
-    FPaused = false;
     ChangeState(wsOpened);
     if (!*life) return;
     if (FState != wsOpened) {
@@ -1286,17 +1292,8 @@ void TCustomWSocket::Listen() {
         RaiseException("listen: " + E.Message());
         return;
     }
-    FSin.sin_family = static_cast<short>(FAddrFormat);
-    DeleteBufferedData();
     auto life = LifeToken();
-    FHSocket = WS(socket)(FAddrFormat, FType, FProto);
-    ++FHandleGen;
-    if (FHSocket == INVALID_SOCKET) {
-        SocketError("socket");
-        return;
-    }
-    FCloseInvoked = false;
-    FPaused = false;
+    if (!OpenHandle("socket")) return;
     BOOL on = TRUE;
     if (FType == SOCK_DGRAM && ReuseAddr &&
         WS(setsockopt)(FHSocket, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),

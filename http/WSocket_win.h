@@ -154,6 +154,9 @@ protected:
     virtual void Do_FD_CLOSE(uint16_t Error);
     void ASyncReceive(uint16_t Error, TWSocketOptions Options);
     void DeleteBufferedData();
+    // A fresh handle for Connect or Listen, with the per-connection flags reset; false
+    // (the error reported as ErrorContext) when Winsock gives none.
+    bool OpenHandle(const char* ErrorContext);
     void SetLingerOption();
 
     HWND FWindowHandle = nullptr;
