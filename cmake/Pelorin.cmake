@@ -3,8 +3,16 @@
 
 set(PELORIN_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 if(WIN32)
-  set(PELORIN_DEPS ${CMAKE_SOURCE_DIR}/.deps)
+  # GoogleTest and libjpeg, cross-built once for each architecture by scripts/setup.sh.
+  set(PELORIN_DEPS ${CMAKE_SOURCE_DIR}/.deps/${CMAKE_SYSTEM_PROCESSOR})
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(PELORIN_WINE_ARCH win64)
+  else()
+    set(PELORIN_WINE_ARCH win32)
+  endif()
 endif()
+# The Wine runner's exit status for "this machine cannot run the program" (wine-env.sh).
+set(PELORIN_WINE_SKIP 77)
 
 # Fails the configure step when a portable source includes a Windows header.
 function(pelorin_check_portable)
@@ -75,7 +83,8 @@ function(pelorin_wine_test name)
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)
   endif()
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wineprefix TIMEOUT ${A_TIMEOUT})
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wineprefix TIMEOUT ${A_TIMEOUT}
+    SKIP_RETURN_CODE ${PELORIN_WINE_SKIP})
 endfunction()
 
 # pelorin_fuzz_target(name SOURCES ... [LIBS ...] CORPUS dir)

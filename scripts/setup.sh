@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 deps="$root/.deps"
 quiet() { "$@" >/dev/null 2>&1; }
 
-packages=(g++-mingw-w64-i686 wine wine32:i386 xvfb xdotool imagemagick x11-utils clang-14
+packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 xvfb xdotool imagemagick x11-utils clang-14
   libclang-rt-14-dev cmake ninja-build googletest libgtest-dev libbenchmark-dev
   libexpat1-dev libxml2-dev libpugixml-dev dpkg-dev python3 fonts-wine)
 
@@ -16,6 +16,7 @@ for p in "${packages[@]}"; do
 done
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
+  # wine32 comes from the i386 architecture; it installs even where the kernel cannot run it.
   if ! dpkg --print-foreign-architectures | grep -qx i386; then dpkg --add-architecture i386; fi
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
@@ -23,28 +24,18 @@ if ((${#missing[@]})); then
 fi
 
 # MinGW's g++ defaults to the win32 thread model, which lacks std::mutex in GCC 12.
-if [ "$(readlink -f /usr/bin/i686-w64-mingw32-g++)" != "$(readlink -f /usr/bin/i686-w64-mingw32-g++-posix)" ]; then
-  quiet update-alternatives --set i686-w64-mingw32-g++ /usr/bin/i686-w64-mingw32-g++-posix || true
-  quiet update-alternatives --set i686-w64-mingw32-gcc /usr/bin/i686-w64-mingw32-gcc-posix || true
-fi
+for arch in i686 x86_64; do
+  for tool in gcc g++; do
+    if [ "$(readlink -f /usr/bin/$arch-w64-mingw32-$tool)" != "$(readlink -f /usr/bin/$arch-w64-mingw32-$tool-posix)" ]; then
+      quiet update-alternatives --set $arch-w64-mingw32-$tool /usr/bin/$arch-w64-mingw32-$tool-posix || true
+    fi
+  done
+done
 
-mkdir -p "$deps"
-toolchain="$root/cmake/mingw-i686.cmake"
-
-# GoogleTest for MinGW, from Debian's sources.
-if [ ! -f "$deps/gtest-mingw/lib/libgtest.a" ]; then
-  echo "setup: building GoogleTest for MinGW"
-  rm -rf "$deps/gtest-build"
-  cmake -S /usr/src/googletest -B "$deps/gtest-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps/gtest-mingw" -Dgtest_disable_pthreads=OFF >/dev/null
-  cmake --build "$deps/gtest-build" >/dev/null
-  cmake --install "$deps/gtest-build" >/dev/null
-  rm -rf "$deps/gtest-build"
-fi
-
-# libjpeg for MinGW: Debian ships no binary, so cross-build its source package once.
-if [ ! -f "$deps/jpeg-mingw/lib/libjpeg.a" ]; then
-  echo "setup: building libjpeg-turbo for MinGW"
+# libjpeg for MinGW has no Debian binary: its source package is fetched once for both builds.
+jpeg_source() {
+  local src=$deps/jpeg-src
+  [ -d "$src/tree" ] && return 0
   if ! grep -rqs '^Types: deb deb-src\|^Types: deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
     cat > /etc/apt/sources.list.d/pelorin-src.sources <<'SRC'
 Types: deb-src
@@ -55,18 +46,45 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
     apt-get update -qq
   fi
-  src="$deps/jpeg-src"
   rm -rf "$src" && mkdir -p "$src"
   (cd "$src" && apt-get source -qq --download-only libjpeg-turbo >/dev/null 2>&1)
+  local orig
   orig=$(ls "$src"/libjpeg-turbo_*.orig.tar.* | head -n 1)
-  mkdir -p "$src/tree" && tar -xf "$orig" -C "$src/tree" --strip-components=1
-  cmake -S "$src/tree" -B "$src/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps/jpeg-mingw" -DENABLE_SHARED=OFF \
-    -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF -DREQUIRE_SIMD=OFF -Wno-dev >/dev/null
-  cmake --build "$src/build" --target jpeg-static >/dev/null
-  mkdir -p "$deps/jpeg-mingw/lib" "$deps/jpeg-mingw/include"
-  cp "$src/build/libjpeg.a" "$deps/jpeg-mingw/lib/"
-  cp "$src/build/jconfig.h" "$src/tree/jpeglib.h" "$src/tree/jmorecfg.h" "$src/tree/jerror.h" "$deps/jpeg-mingw/include/"
-  rm -rf "$src"
-fi
+  mkdir -p "$src/tree.part" && tar -xf "$orig" -C "$src/tree.part" --strip-components=1
+  mv "$src/tree.part" "$src/tree"
+}
+
+mkdir -p "$deps"
+for arch in i686 x86_64; do
+  toolchain="$root/cmake/mingw-$arch.cmake"
+  out="$deps/$arch"
+
+  # GoogleTest for MinGW, from Debian's sources.
+  if [ ! -f "$out/gtest-mingw/lib/libgtest.a" ]; then
+    echo "setup: building GoogleTest for MinGW $arch"
+    rm -rf "$deps/gtest-build"
+    cmake -S /usr/src/googletest -B "$deps/gtest-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+      -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out/gtest-mingw" -Dgtest_disable_pthreads=OFF >/dev/null
+    cmake --build "$deps/gtest-build" >/dev/null
+    cmake --install "$deps/gtest-build" >/dev/null
+    rm -rf "$deps/gtest-build"
+  fi
+
+  if [ ! -f "$out/jpeg-mingw/lib/libjpeg.a" ]; then
+    echo "setup: building libjpeg-turbo for MinGW $arch"
+    jpeg_source
+    src="$deps/jpeg-src"
+    rm -rf "$src/build"
+    cmake -S "$src/tree" -B "$src/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+      -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out/jpeg-mingw" -DENABLE_SHARED=OFF \
+      -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF -DREQUIRE_SIMD=OFF -Wno-dev >/dev/null
+    cmake --build "$src/build" --target jpeg-static >/dev/null
+    mkdir -p "$out/jpeg-mingw/lib" "$out/jpeg-mingw/include"
+    cp "$src/build/jconfig.h" "$src/tree/jpeglib.h" "$src/tree/jmorecfg.h" "$src/tree/jerror.h" "$out/jpeg-mingw/include/"
+    # The library last: its presence is what tells a later run that this step is done.
+    cp "$src/build/libjpeg.a" "$out/jpeg-mingw/lib/"
+    rm -rf "$src/build"
+  fi
+done
+rm -rf "$deps/jpeg-src"
 echo "setup: ready"

@@ -13,8 +13,16 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 mkdir -p "$out"
 rm -f "$out"/*.png "$out"/footprint.txt
 
+. "$root/scripts/wine-env.sh"
+arch=$(pe_arch "$exe")
+if [ "$arch" = win32 ] && reason=$(why_no_32bit); then
+  echo "skipped: 32-bit Windows programs cannot run here: $reason"
+  exit $wine_skip_status
+fi
+use_wine "$arch"
+
 work=$(mktemp -d /tmp/pelorin-e2e.XXXXXX)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINESERVER
 
 n=110
@@ -32,8 +40,9 @@ cleanup() {
 trap cleanup EXIT
 
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-# Its own named desktop below, not the default one the unit-test prefixes get.
-PELORIN_WINEPREFIX=$WINEPREFIX PELORIN_WINE_DESKTOP=none "$root/scripts/wine-run.sh" --init
+# A copy of the build tree's prepared prefix, with its own named desktop below rather than
+# the default one the unit-test prefixes get.
+PELORIN_WINEPREFIX=$WINEPREFIX PELORIN_WINE_DESKTOP=none "$root/scripts/wine-run.sh" --init "$arch" || exit 1
 
 app=$work/app
 mkdir -p "$app"
@@ -53,7 +62,7 @@ fail() {
 drv() {
   local f
   f=$(mktemp "$work/drv.XXXXXX")
-  wine explorer /desktop=$desk,800x600 "$app/driver.exe" "$@" >"$f" 2>/dev/null
+  "$WINE" explorer /desktop=$desk,800x600 "$app/driver.exe" "$@" >"$f" 2>/dev/null
   for _ in $(seq 200); do [ -s "$f" ] && break; sleep 0.1; done
   sleep 0.1
   tr -d '\r' <"$f"
@@ -117,14 +126,14 @@ form_shot() {
 
 echo "== start"
 # The desktop first, so that the time to the icon is the program's own.
-wine explorer /desktop=$desk,800x600 >/dev/null 2>&1 &
+"$WINE" explorer /desktop=$desk,800x600 >/dev/null 2>&1 &
 for _ in $(seq 100); do
   [ "$(import -window root -crop 1x1+400+300 -format '%[pixel:p{0,0}]' info: 2>/dev/null)" != "srgb(0,0,0)" ] && break
   sleep 0.1
 done
 sleep 2
 start=$(date +%s%N)
-wine explorer /desktop=$desk,800x600 "$app/Pelorin.exe" >/dev/null 2>&1 &
+"$WINE" explorer /desktop=$desk,800x600 "$app/Pelorin.exe" >/dev/null 2>&1 &
 shown=0
 for _ in $(seq 300); do
   if icon_shown; then shown=1; break; fi
@@ -170,8 +179,8 @@ expect_state 'visible=0 .* taskbar=0' "OK did not hide the form"
 [ -f "$app/settings.ini" ] || fail "OK did not write settings.ini"
 grep -q '^Refresh=30' "$app/settings.ini" 2>/dev/null || fail "settings.ini lacks Refresh=30"
 grep -q '^ProxyPort=8080' "$app/settings.ini" 2>/dev/null || fail "settings.ini lacks ProxyPort=8080"
-want=$(winepath -w "$app/Pelorin.exe" 2>/dev/null)
-got=$(wine reg query "$runkey" /v Pelorin 2>/dev/null | tr -d '\r' | awk '/Pelorin/ { $1 = ""; $2 = ""; sub(/^  */, ""); print }')
+want=$("$WINE" winepath -w "$app/Pelorin.exe" 2>/dev/null)
+got=$("$WINE" reg query "$runkey" /v Pelorin 2>/dev/null | tr -d '\r' | awk '/Pelorin/ { $1 = ""; $2 = ""; sub(/^  */, ""); print }')
 [ "$got" = "$want" ] || fail "Run value is \"$got\", expected \"$want\""
 
 echo "== the tray menu"
@@ -188,7 +197,7 @@ expect_state 'visible=1 tab=0' "\"Options\" (the first item) did not show the fo
 click_control Button "Load on Windows start up"
 click_control Button "OK"
 expect_state 'visible=0' "OK did not hide the form"
-if wine reg query "$runkey" /v Pelorin >/dev/null 2>&1; then fail "the Run value is still there"; fi
+if "$WINE" reg query "$runkey" /v Pelorin >/dev/null 2>&1; then fail "the Run value is still there"; fi
 
 echo "== Cancel keeps the file"
 before=$(md5sum <"$app/settings.ini")
@@ -215,7 +224,7 @@ done
 shot 06-write-error
 IFS='|' read -r title text okpos <<<"$box"
 [ "${title:-}" = "Pelorin" ] || fail "the error box is titled \"${title:-}\", not \"Pelorin\""
-[ "${text:-}" = "Unable to write to $(winepath -w "$app/settings.ini" 2>/dev/null)" ] || fail "the error box says \"${text:-}\""
+[ "${text:-}" = "Unable to write to $("$WINE" winepath -w "$app/settings.ini" 2>/dev/null)" ] || fail "the error box says \"${text:-}\""
 if [ -n "${okpos:-}" ]; then
   # shellcheck disable=SC2086
   click_at $okpos
