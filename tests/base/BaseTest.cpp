@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/Component.h"
+#include "base/Dispatcher.h"
 #include "base/Exception.h"
 #include "base/StrUtils.h"
 #include "base/Streams.h"
@@ -142,4 +143,38 @@ TEST(Streams, FileStreamCanBeCutBack) {
     EXPECT_EQ(LoadFileToString(name), "0123AB");
     std::remove(name.c_str());
     EXPECT_THROW(TFileStream(name, fmOpenRead), EStreamError);
+}
+
+TEST(Dispatcher, RunsPostedWorkInOrderIncludingWorkPostedMeanwhile) {
+    TQueueDispatcher q;
+    std::string log;
+    q.Post([&] {
+        log += 'a';
+        q.Post([&] { log += 'c'; });
+    });
+    q.Post([&] { log += 'b'; });
+    EXPECT_EQ(q.RunPending(), 3);
+    EXPECT_EQ(log, "abc");
+    EXPECT_EQ(q.Pending(), 0u);
+}
+
+TEST(Dispatcher, AThrowingStepIsReportedAndTheNextStillRuns) {
+    TQueueDispatcher q;
+    std::string reported, log;
+    SetExceptionReporter([&](const std::exception& e) { reported = e.what(); });
+    q.Post([] { throw Exception("step failed"); });
+    q.Post([&] { log += 'b'; });
+    q.RunPending();
+    SetExceptionReporter(nullptr);
+    EXPECT_EQ(reported, "step failed");
+    EXPECT_EQ(log, "b");
+}
+
+TEST(Dispatcher, TheInstalledDispatcherReceivesPostsUntilRemoved) {
+    TQueueDispatcher mine;
+    SetDispatcher(&mine);
+    Dispatcher().Post([] {});
+    SetDispatcher(nullptr);
+    EXPECT_EQ(mine.Pending(), 1u);
+    EXPECT_EQ(&Dispatcher(), &DefaultQueueDispatcher());
 }
