@@ -59,9 +59,11 @@ TOptionsForm::~TOptionsForm() {
 
 void TOptionsForm::CreateComponents() {
     HeaderImages = new TImageList(this);
-    for (int i = 0; i < 4; ++i) HeaderImages->AddResourceIcon("HDR" + std::to_string(i));
+    for (int i = 0; i < 4; ++i)
+        HeaderImages->AddResourceIcon("HDR" + std::to_string(i));
     ImageList1 = new TImageList(this);
-    for (int i = 0; i < 12; ++i) ImageList1->AddResourceIcon((i < 10 ? "IMG0" : "IMG") + std::to_string(i));
+    for (int i = 0; i < 12; ++i)
+        ImageList1->AddResourceIcon((i < 10 ? "IMG0" : "IMG") + std::to_string(i));
 
     Timer = new TTimer(this, 5000, false);
     Timer1 = new TTimer(this, 1000, true);
@@ -76,7 +78,8 @@ void TOptionsForm::CreateComponents() {
     N1 = new TMenuItem(this, "-");
     miSearch = new TMenuItem(this, "Search for Software...", 11);
     miCheckforNews = new TMenuItem(this, "Check for News...", 6);
-    for (TMenuItem* item : {miOptions, miShowLatestPopup, miCheckUpgrade, miExit, N1, miSearch, miCheckforNews})
+    for (TMenuItem* item :
+         {miOptions, miShowLatestPopup, miCheckUpgrade, miExit, N1, miSearch, miCheckforNews})
         pmTray->Add(item);
     miOptions->OnClick = [this](TObject* s) { miOptionsClick(s); };
     miExit->OnClick = [this](TObject* s) { miExitClick(s); };
@@ -159,7 +162,8 @@ void TOptionsForm::CreateLayout() {
     btnCheckUpdates = new TButton(this, TabSheet3, 12, 196, 110, 25, "Check for Update");
     TLabel* sponsor = new TLabel(this, TabSheet3, 0, 202, "Sponsored by Quenlow");
     RECT page = pcOptions->PageRect();
-    sponsor->SetBounds(page.right - page.left - 12 - sponsor->Width(), 202, sponsor->Width(), sponsor->Height());
+    sponsor->SetBounds(page.right - page.left - 12 - sponsor->Width(), 202, sponsor->Width(),
+                       sponsor->Height());
 
     btnOk = new TButton(this, this, 239, 283, 75, 25, "OK", true, IDOK);
     btnCancel = new TButton(this, this, 324, 283, 75, 25, "Cancel", false, IDCANCEL);
@@ -167,7 +171,8 @@ void TOptionsForm::CreateLayout() {
     btnCancel->OnClick = [this](TObject* s) { btnCancelClick(s); };
 
     // Frames go beneath the controls that sit on them.
-    for (TGroupBox* gb : {gbNews, gbPopup, gbProxy}) gb->SendToBack();
+    for (TGroupBox* gb : {gbNews, gbPopup, gbProxy})
+        gb->SendToBack();
     OnShow = [this](TObject*) { FormShow(); };
 }
 
@@ -254,9 +259,9 @@ void TOptionsForm::SetRunAtStartup(bool Enable) {
 
 void TOptionsForm::chbUseProxyClick(TObject*) {
     bool on = chbUseProxy->Checked();
-    for (TWinControl* c : std::initializer_list<TWinControl*>{gbProxy, edProxServer, edProxPort, edProxName,
-                                                              edProxPass, chbAuthenticate, lbServer, lbPort,
-                                                              lbName, lbPassword})
+    for (TWinControl* c :
+         std::initializer_list<TWinControl*>{gbProxy, edProxServer, edProxPort, edProxName, edProxPass,
+                                             chbAuthenticate, lbServer, lbPort, lbName, lbPassword})
         c->SetEnabled(on);
 }
 

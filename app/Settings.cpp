@@ -10,7 +10,8 @@ const TSpinRange DurationRange{5, 5120};
 
 std::string ScramblePassword(const std::string& Text) {
     std::string out(Text);
-    for (char& c : out) c = static_cast<char>(255 - static_cast<unsigned char>(c));
+    for (char& c : out)
+        c = static_cast<char>(255 - static_cast<unsigned char>(c));
     return out;
 }
 

@@ -6,10 +6,10 @@
 #include "ui/IniFiles.h"
 #include "ui/SpinRange.h"
 
-extern const char* const SettingsSection;  // "Settings"
-extern const char* const SettingsFileName; // "settings.ini"
-extern const char* const RunKeyPath;       // the current user's Run key
-extern const char* const RunValueName;     // "Pelorin"
+extern const char* const SettingsSection;   // "Settings"
+extern const char* const SettingsFileName;  // "settings.ini"
+extern const char* const RunKeyPath;        // the current user's Run key
+extern const char* const RunValueName;      // "Pelorin"
 
 // Ranges of the two spin edits of the options form.
 extern const TSpinRange RefreshRange;   // minutes, 30..1000
@@ -44,7 +44,7 @@ bool PasswordStorable(const std::string& Password);
 // quotes away, so that it reads back as written. Used for the password and the proxy user
 // name, which must reach the proxy exactly as typed.
 std::string QuoteForIni(const std::string& Value);
-std::string PasswordToIni(const std::string& Password);    // throws when not storable
+std::string PasswordToIni(const std::string& Password);  // throws when not storable
 std::string PasswordFromIni(const std::string& Stored);
 
 // Reads every key, taking the defaults for missing or malformed values. Refresh and

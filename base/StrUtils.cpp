@@ -14,13 +14,15 @@ bool Blank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 std::string UpperCase(const std::string& S) {
     std::string r(S);
-    for (char& c : r) c = Upper(c);
+    for (char& c : r)
+        c = Upper(c);
     return r;
 }
 
 std::string LowerCase(const std::string& S) {
     std::string r(S);
-    for (char& c : r) c = Lower(c);
+    for (char& c : r)
+        c = Lower(c);
     return r;
 }
 
@@ -41,20 +43,24 @@ bool SameText(const std::string& A, const std::string& B) {
 
 std::string TrimLeft(const std::string& S) {
     size_t i = 0;
-    while (i < S.size() && Blank(S[i])) ++i;
+    while (i < S.size() && Blank(S[i]))
+        ++i;
     return S.substr(i);
 }
 
 std::string TrimRight(const std::string& S) {
     size_t n = S.size();
-    while (n > 0 && Blank(S[n - 1])) --n;
+    while (n > 0 && Blank(S[n - 1]))
+        --n;
     return S.substr(0, n);
 }
 
 std::string Trim(const std::string& S) {
     size_t b = 0, e = S.size();
-    while (b < e && Blank(S[b])) ++b;
-    while (e > b && Blank(S[e - 1])) --e;
+    while (b < e && Blank(S[b]))
+        ++b;
+    while (e > b && Blank(S[e - 1]))
+        --e;
     return S.substr(b, e - b);
 }
 
@@ -76,9 +82,12 @@ bool TryStrToInt(const std::string& S, int& Value) {
     for (; i < t.size(); ++i) {
         char c = Upper(t[i]);
         unsigned d;
-        if (c >= '0' && c <= '9') d = static_cast<unsigned>(c - '0');
-        else if (base == 16 && c >= 'A' && c <= 'F') d = static_cast<unsigned>(c - 'A' + 10);
-        else return false;
+        if (c >= '0' && c <= '9')
+            d = static_cast<unsigned>(c - '0');
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = static_cast<unsigned>(c - 'A' + 10);
+        else
+            return false;
         v = v * base + d;
         if (v > 0xFFFFFFFFull) return false;
     }
@@ -137,7 +146,8 @@ size_t FindTextNoCase(const std::string& S, const std::string& Sub, size_t From)
     if (S.size() < Sub.size()) return std::string::npos;
     for (size_t i = From; i + Sub.size() <= S.size(); ++i) {
         size_t k = 0;
-        while (k < Sub.size() && Upper(S[i + k]) == Upper(Sub[k])) ++k;
+        while (k < Sub.size() && Upper(S[i + k]) == Upper(Sub[k]))
+            ++k;
         if (k == Sub.size()) return i;
     }
     return std::string::npos;

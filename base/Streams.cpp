@@ -53,8 +53,9 @@ int TMemoryStream::Write(const void* Buffer, int Count) {
 }
 
 int64_t TMemoryStream::Seek(int64_t Offset, TSeekOrigin Origin) {
-    int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? static_cast<int64_t>(FPos)
-                                                                   : static_cast<int64_t>(FData.size());
+    int64_t base = Origin == soBeginning ? 0
+                   : Origin == soCurrent ? static_cast<int64_t>(FPos)
+                                         : static_cast<int64_t>(FData.size());
     int64_t p = base + Offset;
     if (p < 0) p = 0;
     FPos = static_cast<size_t>(p);

@@ -42,7 +42,10 @@ public:
     int Write(const void* Buffer, int Count) override;
     int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
     void SetSize(int64_t NewSize) override;
-    void Clear() { FData.clear(); FPos = 0; }
+    void Clear() {
+        FData.clear();
+        FPos = 0;
+    }
     const char* Memory() const { return FData.data(); }
     const std::string& DataString() const { return FData; }
 

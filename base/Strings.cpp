@@ -66,10 +66,12 @@ int TStringList::IndexOf(const std::string& S) const {
 
 std::string TStringList::Text() const {
     size_t total = 0;
-    for (const auto& l : FLines) total += l.size() + 2;
+    for (const auto& l : FLines)
+        total += l.size() + 2;
     std::string r;
     r.reserve(total);
-    for (const auto& l : FLines) r.append(l).append("\r\n");
+    for (const auto& l : FLines)
+        r.append(l).append("\r\n");
     return r;
 }
 
@@ -111,6 +113,8 @@ std::string TStringList::Values(const std::string& Name) const {
 
 void TStringList::SetValue(const std::string& Name, const std::string& Value) {
     int i = IndexOfName(Name);
-    if (i < 0) Add(Name + "=" + Value);
-    else Put(i, Name + "=" + Value);
+    if (i < 0)
+        Add(Name + "=" + Value);
+    else
+        Put(i, Name + "=" + Value);
 }

@@ -31,7 +31,7 @@ const ChannelField ChannelFields[] = {
 
 const char* const ItemElements[] = {"title", "link", "description", "dc:creator", "dc:date"};
 std::string TItemInfo::*const ItemFields[] = {&TItemInfo::Title, &TItemInfo::Link, &TItemInfo::Description,
-                                               &TItemInfo::Creator, &TItemInfo::Date};
+                                              &TItemInfo::Creator, &TItemInfo::Date};
 
 // Names and paths are short: a plain loop beats a call to memcmp.
 bool Same(std::string_view a, std::string_view b) {
@@ -59,9 +59,9 @@ int IndexOfName(std::string_view Name, const char* const (&Names)[N]) {
     return -1;
 }
 
-const char* const ChannelElements[] = {"title",    "link",         "description", "language",      "copyright",
-                                       "rating",   "managingEditor", "webMaster", "pubDate",       "lastBuildDate",
-                                       "category", "generator",    "docs",        "ttl"};
+const char* const ChannelElements[] = {
+    "title",     "link",    "description",   "language", "copyright", "rating", "managingEditor",
+    "webMaster", "pubDate", "lastBuildDate", "category", "generator", "docs",   "ttl"};
 static_assert(std::size(ChannelElements) == std::size(ChannelFields), "one name per channel field");
 
 // The bit of the root whose name is Prefix; 0 for no root of ours.

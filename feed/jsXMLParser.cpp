@@ -28,7 +28,8 @@ bool AlreadyJoined(std::string_view t) {
     size_t i = 0;
     if (!pairOk(0)) return false;
     for (i = 1; i + 17 <= n; i += 16) {
-        bytescan::V16 prev = bytescan::Load(s + i - 1), cur = bytescan::Load(s + i), next = bytescan::Load(s + i + 1);
+        bytescan::V16 prev = bytescan::Load(s + i - 1), cur = bytescan::Load(s + i),
+                      next = bytescan::Load(s + i + 1);
         bytescan::M16 bad = (bytescan::Equal(cur, '\n') & ~bytescan::Equal(prev, '\r')) |
                             (bytescan::Equal(cur, '\r') & ~bytescan::Equal(next, '\n'));
         if (bytescan::Any(bad)) return false;
@@ -120,17 +121,21 @@ void TjsXMLParser::Scan(std::string_view Text) {
             }
             const char* close = static_cast<const char*>(std::memchr(s + i + 1, c, total - i - 1));
             if (!close) return;
-            for (const char* p = s + i + 1; (p = static_cast<const char*>(std::memchr(p, '/', static_cast<size_t>(close - p)))); ++p)
+            for (const char* p = s + i + 1;
+                 (p = static_cast<const char*>(std::memchr(p, '/', static_cast<size_t>(close - p)))); ++p)
                 NoteSlash(p, s + tagStart, end, ltSlash, slashGt);
             i = static_cast<size_t>(close - s);
         }
         // The name ends at the latest at the tag's own ">" or zero byte, so it may be looked
         // for in the whole text, where the 16-byte steps need no care near the tag's end.
         size_t nameStart = tagStart + 1;
-        while (s[nameStart] == ' ' || s[nameStart] == '\t' || s[nameStart] == '<') ++nameStart;
+        while (s[nameStart] == ' ' || s[nameStart] == '\t' || s[nameStart] == '<')
+            ++nameStart;
         size_t nameEnd = bytescan::FindFirstOf<'\0', '\n', '\r', ' ', '>'>(s, nameStart, total);
         HandleTag(Text.substr(tagStart, i - tagStart + 1), Text.substr(nameStart, nameEnd - nameStart),
-                  slashGt ? tkEmpty : ltSlash ? tkEnd : tkStart);
+                  slashGt   ? tkEmpty
+                  : ltSlash ? tkEnd
+                            : tkStart);
         if (++i >= total) return;
     }
 }
@@ -147,7 +152,8 @@ void TjsXMLParser::HandleTag(std::string_view T, std::string_view name, TTagKind
     // Comments and CDATA sections both have a "!" in their name; most tags have none.
     if (name.find('!') != std::string_view::npos) {
         if (name == "!--") {
-            if (OnFoundComment) OnFoundComment(this, T.size() >= 7 ? T.substr(4, T.size() - 7) : std::string_view());
+            if (OnFoundComment)
+                OnFoundComment(this, T.size() >= 7 ? T.substr(4, T.size() - 7) : std::string_view());
             return;
         }
         if (Contains(name, "![CDATA[")) {
@@ -160,8 +166,13 @@ void TjsXMLParser::HandleTag(std::string_view T, std::string_view name, TTagKind
     }
     if (OnFoundTag) OnFoundTag(this, FPath, name, T);
     switch (Kind) {
-        case tkStart: FPath.append(name.data(), name.size()).append(1, '/'); break;
-        case tkEnd: CutToParentPath(FPath); break;
-        case tkEmpty: break;
+    case tkStart:
+        FPath.append(name.data(), name.size()).append(1, '/');
+        break;
+    case tkEnd:
+        CutToParentPath(FPath);
+        break;
+    case tkEmpty:
+        break;
     }
 }

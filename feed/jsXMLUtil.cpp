@@ -18,7 +18,8 @@ size_t FindNoCase(std::string_view s, std::string_view sub) {
     for (size_t i = 0; i + sub.size() <= s.size(); ++i) {
         if (Upper(s[i]) != first) continue;
         size_t k = 1;
-        while (k < sub.size() && Upper(s[i + k]) == Upper(sub[k])) ++k;
+        while (k < sub.size() && Upper(s[i + k]) == Upper(sub[k]))
+            ++k;
         if (k == sub.size()) return i;
     }
     return std::string_view::npos;
@@ -27,7 +28,8 @@ size_t FindNoCase(std::string_view s, std::string_view sub) {
 
 std::string_view TagNameView(std::string_view T) {
     size_t b = 0;
-    while (b < T.size() && (T[b] == ' ' || T[b] == '\t' || T[b] == '<')) ++b;
+    while (b < T.size() && (T[b] == ' ' || T[b] == '\t' || T[b] == '<'))
+        ++b;
     size_t e = bytescan::FindFirstOf<'\0', '\n', '\r', ' ', '>'>(T.data(), b, T.size());
     return T.substr(b, e - b);
 }
@@ -40,7 +42,8 @@ void CutToParentPath(std::string& Path) {
         return;
     }
     size_t i = Path.size() - 2;
-    while (i > 0 && Path[i] != '/') --i;
+    while (i > 0 && Path[i] != '/')
+        --i;
     Path.resize(std::min(i, MaxParentPart));
     Path += '/';
 }
@@ -55,7 +58,8 @@ std::string GetAttribute(std::string_view Tag, std::string_view Name) {
     size_t start = FindNoCase(Tag, Name);
     if (start == std::string_view::npos) return std::string();
     size_t i = start;
-    while (i < Tag.size() && Tag[i] != '\0' && Tag[i] != ' ' && Tag[i] != '=' && Tag[i] != '>') ++i;
+    while (i < Tag.size() && Tag[i] != '\0' && Tag[i] != ' ' && Tag[i] != '=' && Tag[i] != '>')
+        ++i;
     if (i < Tag.size() && Tag[i] == '=') ++i;
     if (i < Tag.size()) {
         char c = Tag[i];
@@ -86,7 +90,9 @@ std::string GetAttributeValue(std::string_view A) {
 
 std::string_view TrimView(std::string_view S) {
     size_t b = 0, e = S.size();
-    while (b < e && static_cast<unsigned char>(S[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(S[e - 1]) <= 32) --e;
+    while (b < e && static_cast<unsigned char>(S[b]) <= 32)
+        ++b;
+    while (e > b && static_cast<unsigned char>(S[e - 1]) <= 32)
+        --e;
     return S.substr(b, e - b);
 }

@@ -45,7 +45,8 @@ size_t FindNoCase(const std::string& s, const char* pat, size_t from = 0) {
             continue;
         }
         size_t k = 1;
-        while (k < n && Up(base[i + k]) == pat[k]) ++k;
+        while (k < n && Up(base[i + k]) == pat[k])
+            ++k;
         if (k == n) return i;
     }
     return std::string::npos;
@@ -54,7 +55,8 @@ size_t FindNoCase(const std::string& s, const char* pat, size_t from = 0) {
 // Leading decimal integer, blanks skipped; no digits reads 0.
 int LeadingInt(const std::string& v) {
     size_t i = 0;
-    while (i < v.size() && v[i] == ' ') ++i;
+    while (i < v.size() && v[i] == ' ')
+        ++i;
     bool neg = false;
     if (i < v.size() && (v[i] == '-' || v[i] == '+')) neg = v[i++] == '-';
     long long n = 0;
@@ -84,24 +86,46 @@ struct TNamedColor {
 };
 
 const TNamedColor kColorNames[] = {
-    {"CLRED", 0x0000FF},       {"CLBLACK", 0x000000},   {"CLBLUE", 0xFF0000},
-    {"CLGREEN", 0x008000},     {"CLAQUA", 0xFFFF00},    {"CLYELLOW", 0x00FFFF},
-    {"CLFUCHSIA", 0xFF00FF},   {"CLWHITE", 0xFFFFFF},   {"CLLIME", 0x00FF00},
-    {"CLSILVER", 0xC0C0C0},    {"CLGRAY", 0x808080},    {"CLOLIVE", 0x008080},
-    {"CLNAVY", 0x800000},      {"CLPURPLE", 0x800080},  {"CLTEAL", 0x808000},
+    {"CLRED", 0x0000FF},
+    {"CLBLACK", 0x000000},
+    {"CLBLUE", 0xFF0000},
+    {"CLGREEN", 0x008000},
+    {"CLAQUA", 0xFFFF00},
+    {"CLYELLOW", 0x00FFFF},
+    {"CLFUCHSIA", 0xFF00FF},
+    {"CLWHITE", 0xFFFFFF},
+    {"CLLIME", 0x00FF00},
+    {"CLSILVER", 0xC0C0C0},
+    {"CLGRAY", 0x808080},
+    {"CLOLIVE", 0x008080},
+    {"CLNAVY", 0x800000},
+    {"CLPURPLE", 0x800080},
+    {"CLTEAL", 0x808000},
     {"CLMAROON", 0x000080},
-    {"CLBACKGROUND", clSystemColor + 1},        {"CLACTIVECAPTION", clSystemColor + 2},
-    {"CLINACTIVECAPTION", clSystemColor + 3},   {"CLMENU", clSystemColor + 4},
-    {"CLWINDOW", clSystemColor + 5},            {"CLWINDOWFRAME", clSystemColor + 6},
-    {"CLMENUTEXT", clSystemColor + 7},          {"CLWINDOWTEXT", clSystemColor + 8},
-    {"CLCAPTIONTEXT", clSystemColor + 9},       {"CLACTIVEBORDER", clSystemColor + 10},
-    {"CLINACTIVEBORDER", clSystemColor + 11},   {"CLAPPWORKSPACE", clSystemColor + 12},
-    {"CLHIGHLIGHT", clSystemColor + 13},        {"CLHIGHLIGHTTEXT", clSystemColor + 14},
-    {"CLBTNFACE", clSystemColor + 15},          {"CLBTNSHADOW", clSystemColor + 16},
-    {"CLGRAYTEXT", clSystemColor + 17},         {"CLBTNTEXT", clSystemColor + 18},
-    {"CLINACTIVECAPTIONTEXT", clSystemColor + 19}, {"CLBTNHIGHLIGHT", clSystemColor + 20},
-    {"CL3DDKSHADOW", clSystemColor + 21},       {"CL3DLIGHT", clSystemColor + 22},
-    {"CLINFOTEXT", clSystemColor + 23},         {"CLINFOBK", clSystemColor + 24},
+    {"CLBACKGROUND", clSystemColor + 1},
+    {"CLACTIVECAPTION", clSystemColor + 2},
+    {"CLINACTIVECAPTION", clSystemColor + 3},
+    {"CLMENU", clSystemColor + 4},
+    {"CLWINDOW", clSystemColor + 5},
+    {"CLWINDOWFRAME", clSystemColor + 6},
+    {"CLMENUTEXT", clSystemColor + 7},
+    {"CLWINDOWTEXT", clSystemColor + 8},
+    {"CLCAPTIONTEXT", clSystemColor + 9},
+    {"CLACTIVEBORDER", clSystemColor + 10},
+    {"CLINACTIVEBORDER", clSystemColor + 11},
+    {"CLAPPWORKSPACE", clSystemColor + 12},
+    {"CLHIGHLIGHT", clSystemColor + 13},
+    {"CLHIGHLIGHTTEXT", clSystemColor + 14},
+    {"CLBTNFACE", clSystemColor + 15},
+    {"CLBTNSHADOW", clSystemColor + 16},
+    {"CLGRAYTEXT", clSystemColor + 17},
+    {"CLBTNTEXT", clSystemColor + 18},
+    {"CLINACTIVECAPTIONTEXT", clSystemColor + 19},
+    {"CLBTNHIGHLIGHT", clSystemColor + 20},
+    {"CL3DDKSHADOW", clSystemColor + 21},
+    {"CL3DLIGHT", clSystemColor + 22},
+    {"CLINFOTEXT", clSystemColor + 23},
+    {"CLINFOBK", clSystemColor + 24},
 };
 
 int HexDigit(char c) {
@@ -133,9 +157,8 @@ void ReplaceEntities(std::string& s) {
         const char* By;
     };
     static const TEntity kEntities[] = {
-        {"&AMP;", "&&"},     {"&QUOT;", "\""},    {"&SECT;", "\xA7"},
-        {"&PERMIL;", "\x89"}, {"&REG;", "\xAE"},   {"&COPY;", "\xA9"},
-        {"&PARA;", "\xB6"},  {"&TRADE;", "\x99"}, {"&EURO;", "\x80"},
+        {"&AMP;", "&&"},    {"&QUOT;", "\""},   {"&SECT;", "\xA7"},  {"&PERMIL;", "\x89"}, {"&REG;", "\xAE"},
+        {"&COPY;", "\xA9"}, {"&PARA;", "\xB6"}, {"&TRADE;", "\x99"}, {"&EURO;", "\x80"},
     };
     constexpr int kCount = sizeof(kEntities) / sizeof(kEntities[0]);
     // Passes replace the first occurrence of each entity until one changes nothing. A
@@ -151,7 +174,8 @@ void ReplaceEntities(std::string& s) {
             const char* name = kEntities[e].Name;
             if (name[1] != second) continue;
             size_t k = 2;
-            while (name[k] && at + k < s.size() && Up(s[at + k]) == name[k]) ++k;
+            while (name[k] && at + k < s.size() && Up(s[at + k]) == name[k])
+                ++k;
             any = name[k] == '\0';
         }
     }
@@ -168,7 +192,8 @@ void ReplaceEntities(std::string& s) {
             }
             s.replace(at, std::strlen(kEntities[e].Name), kEntities[e].By);
             changed = true;
-            for (int f = 0; f < kCount; ++f) cursor[f] = std::min(cursor[f], at);
+            for (int f = 0; f < kCount; ++f)
+                cursor[f] = std::min(cursor[f], at);
         }
     }
 }
@@ -189,7 +214,8 @@ bool ReplaceRunEntities(std::string& run) {
             for (const auto& e : kRunEntities) {
                 if (in + 1 + e.Length > run.size()) continue;
                 size_t k = 0;
-                while (k < e.Length && Up(run[in + 1 + k]) == e.Name[k]) ++k;
+                while (k < e.Length && Up(run[in + 1 + k]) == e.Name[k])
+                    ++k;
                 if (k == e.Length) {
                     run[out++] = e.By;
                     in += 1 + e.Length;
@@ -326,8 +352,8 @@ private:
 
     std::string RawTag;  // the tag as written, reused
     std::string Up;      // upper-cased tag, reused
-    std::string Run;  // text run after entity replacement, reused
-    std::string Val;  // attribute value, reused
+    std::string Run;     // text run after entity replacement, reused
+    std::string Val;     // attribute value, reused
 };
 
 THTMLRenderResult TRenderer::Render(const std::string& text) {
@@ -436,8 +462,7 @@ void TRenderer::RunLine(TPass pass, size_t end) {
     DrawPos = LineLeft;
     TextHit = ImageHit = AnchorHitOnLine = TextAnchorSet = false;
     TextNumber = -1;
-    if (Painting(pass) && ParaBg)
-        C.FillRect({LR.Left, LineTop, LR.Right, LineTop + LineHeight}, TextBg);
+    if (Painting(pass) && ParaBg) C.FillRect({LR.Left, LineTop, LR.Right, LineTop + LineHeight}, TextBg);
 
     while (Pos < end && !LineDone && !Pushed) {
         if (!LtValid || NextLt < Pos) {
@@ -577,7 +602,8 @@ bool TRenderer::Tag(TPass pass, const std::string& raw) {
     // Only tags with attributes need the upper-case copy; most tags (A, /A, BR) do not.
     if (std::strchr("BFIPRS", c1) && c1 != '\0') {
         Up = raw;
-        for (char& c : Up) c = ::Up(c);
+        for (char& c : Up)
+            c = ::Up(c);
     }
     bool stays = false;
     OpenTag(pass, raw, c1, at(2), stays);
@@ -596,276 +622,275 @@ std::string TRenderer::LetterValue(char Letter) const {
 void TRenderer::OpenTag(TPass pass, const std::string& raw, char c1, char c2, bool& stays) {
     const bool paint = Painting(pass);
     switch (c1) {
-        case 'A': {
-            size_t q1 = raw.find('"');
-            size_t q2 = q1 == std::string::npos ? q1 : raw.find('"', q1 + 1);
-            if (q2 == std::string::npos)
-                AnchorAddr.clear();
-            else
-                AnchorAddr.assign(raw, q1 + 1, q2 - q1 - 1);
-            ++AnchorCounter;
-            if (paint && UnderlineApplies()) Font.Style |= fsUnderline;
-            Font.Color = kLinkColor;
+    case 'A': {
+        size_t q1 = raw.find('"');
+        size_t q2 = q1 == std::string::npos ? q1 : raw.find('"', q1 + 1);
+        if (q2 == std::string::npos)
+            AnchorAddr.clear();
+        else
+            AnchorAddr.assign(raw, q1 + 1, q2 - q1 - 1);
+        ++AnchorCounter;
+        if (paint && UnderlineApplies()) Font.Style |= fsUnderline;
+        Font.Color = kLinkColor;
+        ApplyFont();
+        InAnchor = true;
+        AnchorStartX = LineLeft + X;
+        AnchorStartLine = LineIndex;
+        AnchorHitOnLine = false;
+        break;
+    }
+    case 'B':
+        if (c2 == '>') {
+            Font.Style |= fsBold;
             ApplyFont();
-            InAnchor = true;
-            AnchorStartX = LineLeft + X;
-            AnchorStartLine = LineIndex;
-            AnchorHitOnLine = false;
-            break;
-        }
-        case 'B':
-            if (c2 == '>') {
-                Font.Style |= fsBold;
-                ApplyFont();
-            } else if (c2 == 'R') {
-                LineDone = true;
-            } else if (c2 == 'O' && paint) {
-                if (Attr(Up, "BACKGROUND", Val)) {
-                    std::string src;
-                    Attr(raw, "", src, FindNoCase(raw, "BACKGROUND"));
-                    THTMLPicture* pic = PictureFor(src);
-                    if (pic && !pic->Empty() && pic->Width() > 0 && pic->Height() > 0)
-                        pic->Tile(C, LR);
-                }
-                std::string bg;
-                if (Attr(Up, "BGCOLOR", bg)) {
-                    const TColor c = bg.empty() ? clNone : HTMLColor(bg);
-                    std::string to;
-                    if (Attr(Up, "BGCOLORTO", to)) {
-                        std::string dir;
-                        const bool horizontal = !Attr(Up, "DIR", dir) || dir == "H";
-                        HTMLGradientFill(C, LR, c, to.empty() ? clNone : HTMLColor(to), horizontal);
-                        SetTextBg(clNone);
-                    } else {
-                        FontBgMemory = TextBg;
-                        if (c != clNone) C.FillRect({LR.Left - 2, LR.Top, LR.Right, LR.Bottom}, c);
-                        SetTextBg(c);
-                    }
-                }
+        } else if (c2 == 'R') {
+            LineDone = true;
+        } else if (c2 == 'O' && paint) {
+            if (Attr(Up, "BACKGROUND", Val)) {
+                std::string src;
+                Attr(raw, "", src, FindNoCase(raw, "BACKGROUND"));
+                THTMLPicture* pic = PictureFor(src);
+                if (pic && !pic->Empty() && pic->Width() > 0 && pic->Height() > 0) pic->Tile(C, LR);
             }
-            break;
-        case 'E':
-            if (paint) ErrorMark = true;
-            break;
-        case 'F': {
-            if (Attr(Up, "FACE", Val) && !Val.empty()) Font.Name = Val;
-            if (Attr(Up, " COLOR", Val) && !Val.empty()) Font.Color = HTMLColor(Val);
-            if (paint && Attr(Up, "BGCOLOR", Val) && !Val.empty()) {
-                FontBgMemory = TextBg;
-                SetTextBg(HTMLColor(Val));
-            }
-            if (Attr(Up, "SIZE", Val) && !Val.empty()) {
-                static const int kSizes[] = {8, 10, 12, 14, 16};
-                int n = LeadingInt(Val);
-                if (n >= 1 && n <= 5) n = kSizes[n - 1];
-                // A size below one point would make text vanish yet still take lines.
-                if (n >= 1) Font.Size = std::min(n, kMaxFontSize);
-            }
-            ApplyFont();
-            break;
-        }
-        case 'H':
-            if (c2 == 'I') {
-                if (paint) {
-                    HiColorMemory = Font.Color;
-                    HiBgMemory = TextBg;
-                    HiMet = true;
-                    SetTextBg(clHighlight);
-                    Font.Color = clHighlightText;
-                    ApplyFont();
-                }
-            } else if (c2 == 'R') {
-                LineDone = true;
-                if (paint) {
-                    C.SetPenColor(clBlack);
-                    C.MoveTo(LineLeft, TextBottom + 1);
-                    C.LineTo(LR.Right, TextBottom + 1);
-                }
-            }
-            break;
-        case 'I':
-            if (c2 == '>') {
-                Font.Style |= fsItalic;
-                ApplyFont();
-            } else if (c2 == 'N') {
-                int n = 0;
-                if (TryStrToInt(Trim(LetterValue('X')), n) && n > X) {
-                    n = std::min(n, kFar);
-                    X = n;
-                    // Drawn where the hit test looks for it: n pixels into the line,
-                    // which alignment and paragraph indent may have moved.
-                    DrawPos = Sat(static_cast<long long>(LineLeft) + n);
-                }
-            } else if (c2 == 'M') {
-                Image(pass, raw, stays);
-            }
-            break;
-        case 'L': {
-            if (LiMet) {
-                LineDone = true;
-                stays = true;
-                break;
-            }
-            LiMet = true;
-            const int before = DrawPos;
-            X = Sat(static_cast<long long>(X) + static_cast<long long>(ListLevel) * kListIndent);
-            if (paint && !Hidden) {
-                THTMLFont sym = Font;
-                sym.Name = "Symbol";
-                C.SetFont(sym);
-                C.DrawChar(Sat(before + static_cast<long long>(ListLevel - 1) * kListIndent), LineTop,
-                           ListLevel % 2 == 1 ? '\xB7' : 'o');
-                ApplyFont();
-            }
-            DrawPos = Sat(before + static_cast<long long>(ListLevel) * kListIndent);
-            break;
-        }
-        case 'P': {
-            if (Attr(Up, "ALIGN", Val)) {
-                if (Val.find("RIGHT") != std::string::npos) Align = alRight;
-                if (Val.find("LEFT") != std::string::npos) Align = alLeft;
-                if (Val.find("CENTER") != std::string::npos) Align = alCenter;
-            }
-            if (Attr(Up, "INDENT", Val)) Indent = LeadingInt(Val);
-            if (paint && Attr(Up, "BGCOLOR", Val)) {
-                const TColor c = Val.empty() ? clNone : HTMLColor(Val);
+            std::string bg;
+            if (Attr(Up, "BGCOLOR", bg)) {
+                const TColor c = bg.empty() ? clNone : HTMLColor(bg);
                 std::string to;
                 if (Attr(Up, "BGCOLORTO", to)) {
-                    HTMLGradientFill(C, {LR.Left, LineTop, LR.Right, TextBottom + 2}, c,
-                                     to.empty() ? clNone : HTMLColor(to), true);
-                    ParaBg = true;
+                    std::string dir;
+                    const bool horizontal = !Attr(Up, "DIR", dir) || dir == "H";
+                    HTMLGradientFill(C, LR, c, to.empty() ? clNone : HTMLColor(to), horizontal);
                     SetTextBg(clNone);
                 } else {
-                    ParaBgMemory = TextBg;
-                    if (c != clNone) C.FillRect({LR.Left, LineTop, LR.Right, TextBottom}, c);
+                    FontBgMemory = TextBg;
+                    if (c != clNone) C.FillRect({LR.Left - 2, LR.Top, LR.Right, LR.Bottom}, c);
                     SetTextBg(c);
-                    ParaBg = true;
                 }
             }
-            break;
         }
-        case 'R': {
-            const int angle = LeadingInt(LetterValue('A'));
-            TurnSaved = Font.Orientation;
-            Font.Orientation = (angle % 360) * 10;
+        break;
+    case 'E':
+        if (paint) ErrorMark = true;
+        break;
+    case 'F': {
+        if (Attr(Up, "FACE", Val) && !Val.empty()) Font.Name = Val;
+        if (Attr(Up, " COLOR", Val) && !Val.empty()) Font.Color = HTMLColor(Val);
+        if (paint && Attr(Up, "BGCOLOR", Val) && !Val.empty()) {
+            FontBgMemory = TextBg;
+            SetTextBg(HTMLColor(Val));
+        }
+        if (Attr(Up, "SIZE", Val) && !Val.empty()) {
+            static const int kSizes[] = {8, 10, 12, 14, 16};
+            int n = LeadingInt(Val);
+            if (n >= 1 && n <= 5) n = kSizes[n - 1];
+            // A size below one point would make text vanish yet still take lines.
+            if (n >= 1) Font.Size = std::min(n, kMaxFontSize);
+        }
+        ApplyFont();
+        break;
+    }
+    case 'H':
+        if (c2 == 'I') {
+            if (paint) {
+                HiColorMemory = Font.Color;
+                HiBgMemory = TextBg;
+                HiMet = true;
+                SetTextBg(clHighlight);
+                Font.Color = clHighlightText;
+                ApplyFont();
+            }
+        } else if (c2 == 'R') {
+            LineDone = true;
+            if (paint) {
+                C.SetPenColor(clBlack);
+                C.MoveTo(LineLeft, TextBottom + 1);
+                C.LineTo(LR.Right, TextBottom + 1);
+            }
+        }
+        break;
+    case 'I':
+        if (c2 == '>') {
+            Font.Style |= fsItalic;
             ApplyFont();
+        } else if (c2 == 'N') {
+            int n = 0;
+            if (TryStrToInt(Trim(LetterValue('X')), n) && n > X) {
+                n = std::min(n, kFar);
+                X = n;
+                // Drawn where the hit test looks for it: n pixels into the line,
+                // which alignment and paragraph indent may have moved.
+                DrawPos = Sat(static_cast<long long>(LineLeft) + n);
+            }
+        } else if (c2 == 'M') {
+            Image(pass, raw, stays);
+        }
+        break;
+    case 'L': {
+        if (LiMet) {
+            LineDone = true;
+            stays = true;
             break;
         }
-        case 'S':
-            if (c2 == '>') {
-                Font.Style |= fsStrikeOut;
-                ApplyFont();
-            } else if (c2 == 'H') {
-                Shadow = true;
-            } else if (Up.compare(0, 5, "<SUB>") == 0) {
-                Sub = true;
-            } else if (Up.compare(0, 5, "<SUP>") == 0) {
-                Sup = true;
-            }
-            break;
-        case 'U':
-            if (c2 == '>') {
-                Font.Style |= fsUnderline;
-                ApplyFont();
+        LiMet = true;
+        const int before = DrawPos;
+        X = Sat(static_cast<long long>(X) + static_cast<long long>(ListLevel) * kListIndent);
+        if (paint && !Hidden) {
+            THTMLFont sym = Font;
+            sym.Name = "Symbol";
+            C.SetFont(sym);
+            C.DrawChar(Sat(before + static_cast<long long>(ListLevel - 1) * kListIndent), LineTop,
+                       ListLevel % 2 == 1 ? '\xB7' : 'o');
+            ApplyFont();
+        }
+        DrawPos = Sat(before + static_cast<long long>(ListLevel) * kListIndent);
+        break;
+    }
+    case 'P': {
+        if (Attr(Up, "ALIGN", Val)) {
+            if (Val.find("RIGHT") != std::string::npos) Align = alRight;
+            if (Val.find("LEFT") != std::string::npos) Align = alLeft;
+            if (Val.find("CENTER") != std::string::npos) Align = alCenter;
+        }
+        if (Attr(Up, "INDENT", Val)) Indent = LeadingInt(Val);
+        if (paint && Attr(Up, "BGCOLOR", Val)) {
+            const TColor c = Val.empty() ? clNone : HTMLColor(Val);
+            std::string to;
+            if (Attr(Up, "BGCOLORTO", to)) {
+                HTMLGradientFill(C, {LR.Left, LineTop, LR.Right, TextBottom + 2}, c,
+                                 to.empty() ? clNone : HTMLColor(to), true);
+                ParaBg = true;
+                SetTextBg(clNone);
             } else {
-                ListLevel = std::min(ListLevel + 1, kNumberLimit);
-                LineDone = true;
+                ParaBgMemory = TextBg;
+                if (c != clNone) C.FillRect({LR.Left, LineTop, LR.Right, TextBottom}, c);
+                SetTextBg(c);
+                ParaBg = true;
             }
-            break;
-        case 'Z':
-            Hidden = true;
-            break;
-        default:
-            break;
+        }
+        break;
+    }
+    case 'R': {
+        const int angle = LeadingInt(LetterValue('A'));
+        TurnSaved = Font.Orientation;
+        Font.Orientation = (angle % 360) * 10;
+        ApplyFont();
+        break;
+    }
+    case 'S':
+        if (c2 == '>') {
+            Font.Style |= fsStrikeOut;
+            ApplyFont();
+        } else if (c2 == 'H') {
+            Shadow = true;
+        } else if (Up.compare(0, 5, "<SUB>") == 0) {
+            Sub = true;
+        } else if (Up.compare(0, 5, "<SUP>") == 0) {
+            Sup = true;
+        }
+        break;
+    case 'U':
+        if (c2 == '>') {
+            Font.Style |= fsUnderline;
+            ApplyFont();
+        } else {
+            ListLevel = std::min(ListLevel + 1, kNumberLimit);
+            LineDone = true;
+        }
+        break;
+    case 'Z':
+        Hidden = true;
+        break;
+    default:
+        break;
     }
 }
 
 void TRenderer::CloseTag(TPass pass, char c1, char c2) {
     const bool paint = Painting(pass);
     switch (c1) {
-        case 'A':
-            if (paint && UnderlineApplies()) Font.Style &= ~fsUnderline;
+    case 'A':
+        if (paint && UnderlineApplies()) Font.Style &= ~fsUnderline;
+        Font.Color = Base.Color;
+        ApplyFont();
+        InAnchor = false;
+        if (pass == pHit && AnchorHitOnLine) {
+            TextNumber = AnchorCounter;
+            TextRect = {AnchorStartLine == LineIndex ? AnchorStartX : LineLeft, LineTop,
+                        Sat(static_cast<long long>(LineLeft) + X), TextBottom};
+            AnchorHitOnLine = false;
+        }
+        break;
+    case 'B':
+        if (c2 == '>')
+            Font.Style &= ~fsBold;
+        else
             Font.Color = Base.Color;
+        ApplyFont();
+        break;
+    case 'E':
+        if (paint) ErrorMark = false;
+        break;
+    case 'F':
+        Font.Name = Base.Name;
+        Font.Size = Base.Size;
+        if (paint) {
+            Font.Color = Base.Color;
+            SetTextBg(FontBgMemory);
+        }
+        ApplyFont();
+        break;
+    case 'H':
+        // A closing HI without an opening one leaves the colours as they are.
+        if (paint && HiMet) {
+            Font.Color = HiColorMemory;
+            SetTextBg(HiBgMemory);
             ApplyFont();
-            InAnchor = false;
-            if (pass == pHit && AnchorHitOnLine) {
-                TextNumber = AnchorCounter;
-                TextRect = {AnchorStartLine == LineIndex ? AnchorStartX : LineLeft, LineTop,
-                            Sat(static_cast<long long>(LineLeft) + X), TextBottom};
-                AnchorHitOnLine = false;
-            }
-            break;
-        case 'B':
-            if (c2 == '>')
-                Font.Style &= ~fsBold;
-            else
-                Font.Color = Base.Color;
+        }
+        break;
+    case 'I':
+        Font.Style &= ~fsItalic;
+        ApplyFont();
+        break;
+    case 'L':
+        LineDone = true;
+        break;
+    case 'P':
+        LineDone = true;
+        if (paint) {
+            SetTextBg(ParaBgMemory);
+            ParaBg = false;
+        }
+        break;
+    case 'R':
+        Font.Orientation = TurnSaved;
+        ApplyFont();
+        break;
+    case 'S':
+        if (c2 == 'U') {
+            Sub = Sup = false;
+        } else if (c2 == 'H') {
+            Shadow = false;
+        } else {
+            Font.Style &= ~fsStrikeOut;
             ApplyFont();
-            break;
-        case 'E':
-            if (paint) ErrorMark = false;
-            break;
-        case 'F':
-            Font.Name = Base.Name;
-            Font.Size = Base.Size;
-            if (paint) {
-                Font.Color = Base.Color;
-                SetTextBg(FontBgMemory);
-            }
+        }
+        break;
+    case 'U':
+        if (c2 == '>') {
+            Font.Style &= ~fsUnderline;
             ApplyFont();
-            break;
-        case 'H':
-            // A closing HI without an opening one leaves the colours as they are.
-            if (paint && HiMet) {
-                Font.Color = HiColorMemory;
-                SetTextBg(HiBgMemory);
-                ApplyFont();
-            }
-            break;
-        case 'I':
-            Font.Style &= ~fsItalic;
+        } else if (ListLevel > 0) {
+            --ListLevel;
+        } else {
+            Font.Style &= ~fsUnderline;
             ApplyFont();
-            break;
-        case 'L':
-            LineDone = true;
-            break;
-        case 'P':
-            LineDone = true;
-            if (paint) {
-                SetTextBg(ParaBgMemory);
-                ParaBg = false;
-            }
-            break;
-        case 'R':
-            Font.Orientation = TurnSaved;
-            ApplyFont();
-            break;
-        case 'S':
-            if (c2 == 'U') {
-                Sub = Sup = false;
-            } else if (c2 == 'H') {
-                Shadow = false;
-            } else {
-                Font.Style &= ~fsStrikeOut;
-                ApplyFont();
-            }
-            break;
-        case 'U':
-            if (c2 == '>') {
-                Font.Style &= ~fsUnderline;
-                ApplyFont();
-            } else if (ListLevel > 0) {
-                --ListLevel;
-            } else {
-                Font.Style &= ~fsUnderline;
-                ApplyFont();
-            }
-            break;
-        case 'Z':
-            Hidden = false;
-            break;
-        default:
-            break;
+        }
+        break;
+    case 'Z':
+        Hidden = false;
+        break;
+    default:
+        break;
     }
 }
 
@@ -1005,8 +1030,8 @@ void HTMLGradientFill(THTMLSurface& Canvas, const TRect& R, TColor C1, TColor C2
 
 THTMLRenderResult RenderHTML(THTMLSurface& Canvas, const std::string& Text, const TRect& LayoutRect,
                              THTMLImageList* Images, THTMLPictureSource* PictureContainer,
-                             THTMLPictureSource* PictureCache, bool Hover, int HoverAnchor,
-                             bool HitTest, TPoint HitPoint) {
+                             THTMLPictureSource* PictureCache, bool Hover, int HoverAnchor, bool HitTest,
+                             TPoint HitPoint) {
     TRenderer r(Canvas, LayoutRect, Images, PictureContainer, PictureCache, Hover, HoverAnchor, HitTest,
                 HitPoint);
     return r.Render(Text);
@@ -1093,20 +1118,18 @@ THTMLRenderResult PopupHitTest(THTMLSurface& Canvas, int ClientWidth, int Client
                                const THTMLPopupLook& Look, const THTMLPopupContent& Content,
                                TPoint ClientPoint) {
     Canvas.SetFont(Content.Font);
-    return RenderHTML(Canvas, Content.Text, PopupLayoutRect(Look, ClientWidth, ClientHeight),
-                      Content.Images, Content.PictureContainer, Content.PictureCache, false, -1, true,
-                      ClientPoint);
+    return RenderHTML(Canvas, Content.Text, PopupLayoutRect(Look, ClientWidth, ClientHeight), Content.Images,
+                      Content.PictureContainer, Content.PictureCache, false, -1, true, ClientPoint);
 }
 
 void PopupAutoSize(THTMLSurface& Canvas, int ClientWidth, int ClientHeight, const THTMLPopupLook& Look,
-                   const THTMLPopupContent& Content, bool Hover, int HoverAnchor, int& Width,
-                   int& Height) {
+                   const THTMLPopupContent& Content, bool Hover, int HoverAnchor, int& Width, int& Height) {
     const TRect inner = PopupInnerRect(Look, ClientWidth, ClientHeight);
     const TRect box{inner.Left + 6, inner.Top + 2, inner.Left + 6 + 4096, inner.Top + 2 + 4096};
     Canvas.SetFont(Content.Font);
-    const THTMLRenderResult r = RenderHTML(Canvas, Content.Text, box, Content.Images,
-                                           Content.PictureContainer, Content.PictureCache, Hover,
-                                           HoverAnchor, false, {});
+    const THTMLRenderResult r =
+        RenderHTML(Canvas, Content.Text, box, Content.Images, Content.PictureContainer, Content.PictureCache,
+                   Hover, HoverAnchor, false, {});
     const int b = std::max(0, Look.BorderSize);
     Width = r.NeededWidth + 2 * b + 16;
     Height = r.NeededHeight + 2 * b + 16;

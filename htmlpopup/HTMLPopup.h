@@ -144,8 +144,8 @@ struct THTMLRenderResult {
 // The surface's font and text background are as they were at entry when it returns.
 THTMLRenderResult RenderHTML(THTMLSurface& Canvas, const std::string& Text, const TRect& LayoutRect,
                              THTMLImageList* Images, THTMLPictureSource* PictureContainer,
-                             THTMLPictureSource* PictureCache, bool Hover, int HoverAnchor,
-                             bool HitTest, TPoint HitPoint);
+                             THTMLPictureSource* PictureCache, bool Hover, int HoverAnchor, bool HitTest,
+                             TPoint HitPoint);
 
 // Colour in the text: "#RRGGBB" or a name such as "clRed"; anything else is black.
 TColor HTMLColor(const std::string& Value);
@@ -191,5 +191,4 @@ THTMLRenderResult PopupHitTest(THTMLSurface& Canvas, int ClientWidth, int Client
                                TPoint ClientPoint);
 // The window size the text needs (nothing is drawn).
 void PopupAutoSize(THTMLSurface& Canvas, int ClientWidth, int ClientHeight, const THTMLPopupLook& Look,
-                   const THTMLPopupContent& Content, bool Hover, int HoverAnchor, int& Width,
-                   int& Height);
+                   const THTMLPopupContent& Content, bool Hover, int HoverAnchor, int& Width, int& Height);

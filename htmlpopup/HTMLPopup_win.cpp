@@ -72,15 +72,15 @@ TGDIFontCache::TEntry* TGDIFontCache::Get(HDC DC, const THTMLFont& AFont) {
     lf.lfPitchAndFamily = DEFAULT_PITCH;
     lstrcpynA(lf.lfFaceName, AFont.Name.c_str(), LF_FACESIZE);
     e->Handle = CreateFontIndirectA(&lf);
-    HGDIOBJ old = SelectObject(DC, e->Handle ? static_cast<HGDIOBJ>(e->Handle) : GetStockObject(DEFAULT_GUI_FONT));
+    HGDIOBJ old =
+        SelectObject(DC, e->Handle ? static_cast<HGDIOBJ>(e->Handle) : GetStockObject(DEFAULT_GUI_FONT));
     TEXTMETRICA tm{};
     GetTextMetricsA(DC, &tm);
     e->Height = tm.tmAscent + tm.tmDescent;
     // Default tab stops are eight average characters apart, as DrawText expands them.
     e->TabWidth = 8 * std::max<int>(1, tm.tmAveCharWidth);
     INT widths[256];
-    if (GetCharWidth32A(DC, 0, 255, widths))
-        std::copy(widths, widths + 256, e->Widths);
+    if (GetCharWidth32A(DC, 0, 255, widths)) std::copy(widths, widths + 256, e->Widths);
     SelectObject(DC, old);
     FEntries.push_back(std::move(e));
     return FEntries.back().get();
@@ -365,8 +365,7 @@ void THTMLPopupWindow::SetBounds(int Left, int Top, int Width, int Height) {
     FTop = Top;
     FWidth = Width;
     FHeight = Height;
-    if (FHandle)
-        SetWindowPos(FHandle, nullptr, Left, Top, Width, Height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (FHandle) SetWindowPos(FHandle, nullptr, Left, Top, Width, Height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool THTMLPopupWindow::Visible() const { return FHandle && IsWindowVisible(FHandle); }
@@ -443,70 +442,70 @@ LRESULT CALLBACK THTMLPopupWindow::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LP
 
 LRESULT THTMLPopupWindow::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam) {
     switch (Msg) {
-        case WM_ERASEBKGND:
-            return 1;  // the paint covers every pixel
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(FHandle, &ps);
-            // Drawn off screen first, so the shading never flickers under the text.
-            HDC mem = CreateCompatibleDC(dc);
-            HBITMAP bmp = CreateCompatibleBitmap(dc, std::max(1, FWidth), std::max(1, FHeight));
-            HGDIOBJ old = SelectObject(mem, bmp);
-            PaintTo(mem);
-            BitBlt(dc, 0, 0, FWidth, FHeight, mem, 0, 0, SRCCOPY);
-            SelectObject(mem, old);
-            DeleteObject(bmp);
-            DeleteDC(mem);
-            EndPaint(FHandle, &ps);
-            return 0;
+    case WM_ERASEBKGND:
+        return 1;  // the paint covers every pixel
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(FHandle, &ps);
+        // Drawn off screen first, so the shading never flickers under the text.
+        HDC mem = CreateCompatibleDC(dc);
+        HBITMAP bmp = CreateCompatibleBitmap(dc, std::max(1, FWidth), std::max(1, FHeight));
+        HGDIOBJ old = SelectObject(mem, bmp);
+        PaintTo(mem);
+        BitBlt(dc, 0, 0, FWidth, FHeight, mem, 0, 0, SRCCOPY);
+        SelectObject(mem, old);
+        DeleteObject(bmp);
+        DeleteDC(mem);
+        EndPaint(FHandle, &ps);
+        return 0;
+    }
+    case WM_NCHITTEST:
+        MouseOver(static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam)));
+        return HTCLIENT;
+    case WM_SETCURSOR:
+        if (LOWORD(LParam) == HTCLIENT) {
+            SetCursor(FHandCursor ? LinkCursor() : LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
+            return TRUE;
         }
-        case WM_NCHITTEST:
-            MouseOver(static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam)));
-            return HTCLIENT;
-        case WM_SETCURSOR:
-            if (LOWORD(LParam) == HTCLIENT) {
-                SetCursor(FHandCursor ? LinkCursor() : LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
-                return TRUE;
-            }
-            break;
-        case WM_MOUSEMOVE:
-            if (!FTrackingLeave) {
-                TRACKMOUSEEVENT tme{};
-                tme.cbSize = sizeof(tme);
-                tme.dwFlags = TME_LEAVE;
-                tme.hwndTrack = FHandle;
-                FTrackingLeave = TrackMouseEvent(&tme) != FALSE;
-            }
-            return 0;
-        case WM_MOUSELEAVE:
-            FTrackingLeave = false;
-            FHandCursor = false;
-            if (FHover && FHoverAnchor != -1) {
-                InvalidateAnchor(FHoverRect);
-                FHoverAnchor = -1;
-            }
-            if (AutoHide) Hide();
-            return 0;
-        case WM_MOUSEACTIVATE:
-            // The click is handled on the button press; the user's window keeps the focus.
-            return MA_NOACTIVATE;
-        case WM_LBUTTONDOWN:
-            ClickAt(static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam)));
-            return 0;
-        case WM_SETFOCUS:
-            if (FOwnerWindow) SetFocus(FOwnerWindow);
-            return 0;
-        case WM_NCDESTROY: {
-            // The system destroys owned windows with their owner: forget the handle, so a
-            // later show makes a new window instead of using a dead one.
-            HWND h = FHandle;
-            SetWindowLongPtrA(h, GWLP_USERDATA, 0);
-            FHandle = nullptr;
-            FTrackingLeave = false;
-            return DefWindowProcA(h, Msg, WParam, LParam);
+        break;
+    case WM_MOUSEMOVE:
+        if (!FTrackingLeave) {
+            TRACKMOUSEEVENT tme{};
+            tme.cbSize = sizeof(tme);
+            tme.dwFlags = TME_LEAVE;
+            tme.hwndTrack = FHandle;
+            FTrackingLeave = TrackMouseEvent(&tme) != FALSE;
         }
-        default:
-            break;
+        return 0;
+    case WM_MOUSELEAVE:
+        FTrackingLeave = false;
+        FHandCursor = false;
+        if (FHover && FHoverAnchor != -1) {
+            InvalidateAnchor(FHoverRect);
+            FHoverAnchor = -1;
+        }
+        if (AutoHide) Hide();
+        return 0;
+    case WM_MOUSEACTIVATE:
+        // The click is handled on the button press; the user's window keeps the focus.
+        return MA_NOACTIVATE;
+    case WM_LBUTTONDOWN:
+        ClickAt(static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam)));
+        return 0;
+    case WM_SETFOCUS:
+        if (FOwnerWindow) SetFocus(FOwnerWindow);
+        return 0;
+    case WM_NCDESTROY: {
+        // The system destroys owned windows with their owner: forget the handle, so a
+        // later show makes a new window instead of using a dead one.
+        HWND h = FHandle;
+        SetWindowLongPtrA(h, GWLP_USERDATA, 0);
+        FHandle = nullptr;
+        FTrackingLeave = false;
+        return DefWindowProcA(h, Msg, WParam, LParam);
+    }
+    default:
+        break;
     }
     return DefWindowProcA(FHandle, Msg, WParam, LParam);
 }
@@ -558,7 +557,8 @@ void THTMLPopup::SetPictureContainer(THTMLPictureSource* Value) {
 
 std::string THTMLPopup::JoinedText() const {
     std::string s;
-    for (const auto& line : Text.Lines()) s += line;
+    for (const auto& line : Text.Lines())
+        s += line;
     return s;
 }
 
@@ -587,7 +587,9 @@ void THTMLPopup::PrepareWindow() {
     FWindow->AutoHide = AutoHide;
     look.BorderSize = BorderSize;
     look.Color = Color;
-    FWindow->OnAnchorClick = [this](TObject*, const std::string& Anchor) { Raise(OnAnchorClick, this, Anchor); };
+    FWindow->OnAnchorClick = [this](TObject*, const std::string& Anchor) {
+        Raise(OnAnchorClick, this, Anchor);
+    };
     FWindow->SetAutoSize(AutoSize);
 }
 

@@ -18,8 +18,15 @@ public:
 };
 
 enum TSocketState {
-    wsInvalidState, wsOpened, wsBound, wsConnecting, wsSocksConnected, wsConnected,
-    wsAccepting, wsListening, wsClosed
+    wsInvalidState,
+    wsOpened,
+    wsBound,
+    wsConnecting,
+    wsSocksConnected,
+    wsConnected,
+    wsAccepting,
+    wsListening,
+    wsClosed
 };
 enum TSocketSendFlags { wsSendNormal, wsSendUrgent };
 enum TSocketLingerOnOff { wsLingerOff, wsLingerOn, wsLingerNoSet };
@@ -59,10 +66,8 @@ bool WSocketParseLeadingNumber(const std::string& S, int& Value);
 
 using TSocketErrorEvent = std::function<void(TObject* Sender, uint16_t ErrCode)>;
 using TSendDataEvent = std::function<void(TObject* Sender, int BytesSent)>;
-using TChangeStateEvent =
-    std::function<void(TObject* Sender, TSocketState OldState, TSocketState NewState)>;
-using TBgExceptionEvent =
-    std::function<void(TObject* Sender, const std::exception& E, bool& CanClose)>;
+using TChangeStateEvent = std::function<void(TObject* Sender, TSocketState OldState, TSocketState NewState)>;
+using TBgExceptionEvent = std::function<void(TObject* Sender, const std::exception& E, bool& CanClose)>;
 using TLineLimitEvent = std::function<void(TObject* Sender, int RcvdLength, bool& ClearData)>;
 
 // Where a background exception goes when the socket has no OnBgException: the program

@@ -19,19 +19,19 @@ const char kWindowClass[] = "XSocketWindowClass";
 
 // ---- Winsock, loaded on first use and shared by every socket of the process ----
 
-#define WSOCK32_FUNCS(X)                                                                  \
-    X(WSAStartup) X(WSACleanup) X(WSASetLastError) X(WSAGetLastError)                     \
-    X(WSACancelAsyncRequest) X(WSAAsyncGetHostByName) X(WSAAsyncGetHostByAddr)            \
-    X(WSAAsyncSelect) X(getservbyname) X(getprotobyname) X(gethostbyname) X(gethostname)  \
-    X(socket) X(shutdown) X(setsockopt) X(sendto) X(send) X(ntohs) X(listen)              \
-    X(ioctlsocket) X(inet_ntoa) X(inet_addr) X(htons) X(getsockname) X(getpeername)       \
-    X(connect) X(closesocket) X(bind) X(accept) X(recv) X(recvfrom)
+#define WSOCK32_FUNCS(X)                                                                                   \
+    X(WSAStartup)                                                                                          \
+    X(WSACleanup) X(WSASetLastError) X(WSAGetLastError) X(WSACancelAsyncRequest) X(WSAAsyncGetHostByName)  \
+        X(WSAAsyncGetHostByAddr) X(WSAAsyncSelect) X(getservbyname) X(getprotobyname) X(gethostbyname)     \
+            X(gethostname) X(socket) X(shutdown) X(setsockopt) X(sendto) X(send) X(ntohs) X(listen)        \
+                X(ioctlsocket) X(inet_ntoa) X(inet_addr) X(htons) X(getsockname) X(getpeername) X(connect) \
+                    X(closesocket) X(bind) X(accept) X(recv) X(recvfrom)
 
 enum WsFn {
 #define X(n) fn_##n,
     WSOCK32_FUNCS(X)
 #undef X
-    fnCount
+        fnCount
 };
 const char* const kFnNames[] = {
 #define X(n) #n,
@@ -78,14 +78,12 @@ FARPROC LoadProc(int idx) {
     Lock lock(s.cs);
     if (!s.lib) {
         HMODULE h = LoadLibraryA("wsock32.dll");
-        if (!h)
-            throw ESocketException("Unable to load wsock32.dll Error #" + IntToStr(GetLastError()));
+        if (!h) throw ESocketException("Unable to load wsock32.dll Error #" + IntToStr(GetLastError()));
         FARPROC p = GetProcAddress(h, "WSAStartup");
         if (!p) {
             DWORD e = GetLastError();
             FreeLibrary(h);
-            throw ESocketException("Procedure WSAStartup not found in wsock32.dll Error #" +
-                                   IntToStr(e));
+            throw ESocketException("Procedure WSAStartup not found in wsock32.dll Error #" + IntToStr(e));
         }
         WSADATA data;
         int err = ProcCast<decltype(&::WSAStartup)>(p)(MAKEWORD(s.verLow, s.verHigh), &data);
@@ -108,16 +106,15 @@ FARPROC LoadProc(int idx) {
 
 #define WS(n) (ProcCast<decltype(&::n)>(LoadProc(fn_##n)))
 
-using PWSAIoctl = int(WSAAPI*)(SOCKET, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD,
-                               LPWSAOVERLAPPED, LPWSAOVERLAPPED_COMPLETION_ROUTINE);
+using PWSAIoctl = int(WSAAPI*)(SOCKET, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPWSAOVERLAPPED,
+                               LPWSAOVERLAPPED_COMPLETION_ROUTINE);
 PWSAIoctl LoadWSAIoctl() {
     LoadProc(fn_WSAStartup);  // the main library first, so unloading frees both together
     LibState& s = Lib();
     Lock lock(s.cs);
     if (!s.ws2) {
         s.ws2 = LoadLibraryA("ws2_32.dll");
-        if (!s.ws2)
-            throw ESocketException("Unable to load ws2_32.dll Error #" + IntToStr(GetLastError()));
+        if (!s.ws2) throw ESocketException("Unable to load ws2_32.dll Error #" + IntToStr(GetLastError()));
     }
     if (!s.ioctlProc) {
         s.ioctlProc = GetProcAddress(s.ws2, "WSAIoctl");
@@ -200,9 +197,7 @@ TWSocketProcessMessagesProc& PumpProc() {
 }
 volatile LONG GAppTerminated = 0;
 
-void WaitForInput(DWORD Ms) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, Ms, QS_ALLINPUT);
-}
+void WaitForInput(DWORD Ms) { MsgWaitForMultipleObjects(0, nullptr, FALSE, Ms, QS_ALLINPUT); }
 }  // namespace
 
 BYTE WSocketReqVerLow() { return Lib().verLow; }
@@ -259,8 +254,7 @@ u_long WSocketResolveHost(const std::string& InAddr) {
 
 u_short WSocketResolvePort(const std::string& Port, const std::string& Proto) {
     if (Port.empty() || Port.size() >= 32) throw ESocketException("WSocketResolvePort: Invalid Port.");
-    if (Proto.empty() || Proto.size() >= 32)
-        throw ESocketException("WSocketResolvePort: Invalid Proto.");
+    if (Proto.empty() || Proto.size() >= 32) throw ESocketException("WSocketResolvePort: Invalid Proto.");
     std::string lead = TrimLeft(Port);
     if (!lead.empty() && lead[0] >= '0' && lead[0] <= '9') {
         int n;
@@ -270,14 +264,13 @@ u_short WSocketResolvePort(const std::string& Port, const std::string& Proto) {
     WinsockHold hold;
     servent* se = WS(getservbyname)(Port.c_str(), Proto.c_str());
     if (!se)
-        throw ESocketException(Format("WSocketResolvePort: Cannot convert port '%s', Error #%d",
-                                      Port.c_str(), WS(WSAGetLastError)()));
+        throw ESocketException(Format("WSocketResolvePort: Cannot convert port '%s', Error #%d", Port.c_str(),
+                                      WS(WSAGetLastError)()));
     return se->s_port;
 }
 
 int WSocketResolveProto(const std::string& Proto) {
-    if (Proto.empty() || Proto.size() >= 32)
-        throw ESocketException("WSocketResolveProto: Invalid Protocol.");
+    if (Proto.empty() || Proto.size() >= 32) throw ESocketException("WSocketResolveProto: Invalid Protocol.");
     std::string lead = TrimLeft(Proto);
     if (!lead.empty() && lead[0] >= '0' && lead[0] <= '9') {
         int n;
@@ -360,8 +353,8 @@ TCustomWSocket::TCustomWSocket(TComponent* AOwner) : TWSocketBase(AOwner), FMagi
     AddCount();
     FCountHeld = true;
     if (RegisterSocketClass())
-        FWindowHandle = CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, "", WS_POPUP, 0, 0, 0, 0,
-                                        nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        FWindowHandle = CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                        nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!FWindowHandle) {
         ReleaseCount();
         FCountHeld = false;
@@ -393,7 +386,8 @@ TCustomWSocket::~TCustomWSocket() {
     OrphanLookupBuffer();
     if (!FOrphanBuffers.empty()) {
         Lock lock(Lib().cs);
-        for (auto& o : FOrphanBuffers) Lib().orphans.push_back(std::move(o.second));
+        for (auto& o : FOrphanBuffers)
+            Lib().orphans.push_back(std::move(o.second));
         FOrphanBuffers.clear();
     }
     if (FWindowHandle) DestroyWindow(FWindowHandle);
@@ -463,9 +457,14 @@ TSocketSendFlags TCustomWSocket::SendFlags() const {
 
 void TCustomWSocket::SetSendFlags(TSocketSendFlags Value) {
     switch (Value) {
-    case wsSendNormal: FSendFlags = 0; break;
-    case wsSendUrgent: FSendFlags = MSG_OOB; break;
-    default: RaiseException("Invalid SendFlags");
+    case wsSendNormal:
+        FSendFlags = 0;
+        break;
+    case wsSendUrgent:
+        FSendFlags = MSG_OOB;
+        break;
+    default:
+        RaiseException("Invalid SendFlags");
     }
 }
 
@@ -889,8 +888,8 @@ void TCustomWSocket::Connect() {
         if (MultiCast) {
             if (MultiCastIpTTL != 1) {
                 int ttl = MultiCastIpTTL;
-                if (WS(setsockopt)(FHSocket, IPPROTO_IP, kIpMulticastTtl,
-                                   reinterpret_cast<const char*>(&ttl), sizeof ttl) != 0) {
+                if (WS(setsockopt)(FHSocket, IPPROTO_IP, kIpMulticastTtl, reinterpret_cast<const char*>(&ttl),
+                                   sizeof ttl) != 0) {
                     SocketError("setsockopt(IP_MULTICAST_TTL)");
                     return;
                 }
@@ -898,8 +897,8 @@ void TCustomWSocket::Connect() {
             if (FLocalAddr != "0.0.0.0") {
                 in_addr ia;
                 ia.s_addr = WSocketResolveHost(FLocalAddr);
-                if (WS(setsockopt)(FHSocket, IPPROTO_IP, kIpMulticastIf,
-                                   reinterpret_cast<const char*>(&ia), sizeof ia) != 0) {
+                if (WS(setsockopt)(FHSocket, IPPROTO_IP, kIpMulticastIf, reinterpret_cast<const char*>(&ia),
+                                   sizeof ia) != 0) {
                     SocketError("setsockopt(IP_MULTICAST_IF)");
                     return;
                 }
@@ -1022,8 +1021,8 @@ void TCustomWSocket::TryToSend() {
         }
         if (n == 0) break;
         int err = WS(WSAGetLastError)();
-        if (err == WSAEINVAL || err == WSAENOTSOCK || err == WSAECONNABORTED ||
-            err == WSAECONNRESET || err == WSAENOTCONN) {
+        if (err == WSAEINVAL || err == WSAENOTSOCK || err == WSAECONNABORTED || err == WSAECONNRESET ||
+            err == WSAENOTCONN) {
             // A send from inside OnSessionClosed must not report the loss a second time.
             bool report = !FCloseInvoked;
             FCloseInvoked = true;
@@ -1053,8 +1052,8 @@ int TCustomWSocket::DoRecv(void* Buffer, int Len, int Flags) {
 
 int TCustomWSocket::DoRecvFrom(void* Buffer, int Len, int Flags, sockaddr_in& From) {
     int fromLen = sizeof From;
-    int n = WS(recvfrom)(FHSocket, static_cast<char*>(Buffer), Len, Flags,
-                         reinterpret_cast<sockaddr*>(&From), &fromLen);
+    int n = WS(recvfrom)(FHSocket, static_cast<char*>(Buffer), Len, Flags, reinterpret_cast<sockaddr*>(&From),
+                         &fromLen);
     if (n > 0) {
         FReadCount += n;
         ++FRecvProgress;
@@ -1296,8 +1295,8 @@ void TCustomWSocket::Listen() {
     if (!OpenHandle("socket")) return;
     BOOL on = TRUE;
     if (FType == SOCK_DGRAM && ReuseAddr &&
-        WS(setsockopt)(FHSocket, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),
-                       sizeof on) != 0) {
+        WS(setsockopt)(FHSocket, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on) !=
+            0) {
         int err = WS(WSAGetLastError)();
         DropHandle();
         WS(WSASetLastError)(err);
@@ -1330,8 +1329,8 @@ void TCustomWSocket::Listen() {
             } mreq;
             mreq.imr_multiaddr.s_addr = WS(inet_addr)(MultiCastAddrStr.c_str());
             mreq.imr_interface.s_addr = FSin.sin_addr.s_addr;
-            if (WS(setsockopt)(FHSocket, IPPROTO_IP, kIpAddMembership,
-                               reinterpret_cast<const char*>(&mreq), sizeof mreq) != 0) {
+            if (WS(setsockopt)(FHSocket, IPPROTO_IP, kIpAddMembership, reinterpret_cast<const char*>(&mreq),
+                               sizeof mreq) != 0) {
                 SocketError("setsockopt(IP_ADD_MEMBERSHIP)");
                 return;
             }
@@ -1340,8 +1339,8 @@ void TCustomWSocket::Listen() {
     case SOCK_RAW:
         if (ComponentOptions & wsoSIO_RCVALL) {
             DWORD in = 1, out = 0;
-            if (LoadWSAIoctl()(FHSocket, kSioRcvAll, &in, sizeof in, nullptr, 0, &out, nullptr,
-                               nullptr) != 0) {
+            if (LoadWSAIoctl()(FHSocket, kSioRcvAll, &in, sizeof in, nullptr, 0, &out, nullptr, nullptr) !=
+                0) {
                 SocketError("WSAIoctl(SIO_RCVALL)");
                 return;
             }

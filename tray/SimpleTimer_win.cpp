@@ -18,16 +18,17 @@ struct TSimpleTimerHandler {
         TSimpleTimerHandler*& h = Instance();
         if (!h) {
             h = new TSimpleTimerHandler;
-            h->Window = std::make_unique<TMessageWindow>([](UINT Msg, WPARAM WParam, LPARAM, LRESULT& Result) {
-                if (Msg != WM_TIMER) return false;
-                TSimpleTimerHandler* self = Instance();
-                auto* timer = reinterpret_cast<TSimpleTimer*>(WParam);
-                // A tick still queued for a timer that is gone is dropped.
-                if (self && self->Live.count(timer) && timer->FActive && timer->FCallback)
-                    timer->FCallback(timer);
-                Result = 0;
-                return true;
-            });
+            h->Window =
+                std::make_unique<TMessageWindow>([](UINT Msg, WPARAM WParam, LPARAM, LRESULT& Result) {
+                    if (Msg != WM_TIMER) return false;
+                    TSimpleTimerHandler* self = Instance();
+                    auto* timer = reinterpret_cast<TSimpleTimer*>(WParam);
+                    // A tick still queued for a timer that is gone is dropped.
+                    if (self && self->Live.count(timer) && timer->FActive && timer->FCallback)
+                        timer->FCallback(timer);
+                    Result = 0;
+                    return true;
+                });
         }
         ++h->RefCount;
         h->Live.insert(Timer);

@@ -51,14 +51,15 @@ struct TTrayIconHandler {
         TTrayIconHandler*& h = Instance();
         if (!h) {
             h = new TTrayIconHandler;
-            h->Window = std::make_unique<TMessageWindow>(
-                [](UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
+            h->Window =
+                std::make_unique<TMessageWindow>([](UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
                     switch (Msg) {
                     case WM_TRAYNOTIFY:
                         // A callback for an icon that is gone is dropped.
                         if (TTrayIconHandler* self = Instance()) {
                             auto it = self->Icons.find(static_cast<UINT>(WParam));
-                            if (it != self->Icons.end()) it->second->HandleCallback(static_cast<UINT>(LParam));
+                            if (it != self->Icons.end())
+                                it->second->HandleCallback(static_cast<UINT>(LParam));
                         }
                         Result = 0;
                         return true;
@@ -425,7 +426,8 @@ LRESULT CALLBACK TTrayIcon::AppHook(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LP
     Guarded([&] {
         if (Msg == WM_SIZE && WParam == SIZE_MINIMIZED && self->MinimizeToTray) {
             self->DoMinimizeToTray();
-        } else if (Msg == WM_WINDOWPOSCHANGED && self->FStartupPending && Application && Application->MainForm) {
+        } else if (Msg == WM_WINDOWPOSCHANGED && self->FStartupPending && Application &&
+                   Application->MainForm) {
             // Only a multiple-document frame is shown by the application itself; our forms
             // are not, so there is nothing to ask here.
             self->FStartupPending = false;
@@ -436,8 +438,7 @@ LRESULT CALLBACK TTrayIcon::AppHook(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LP
     return DefSubclassProc(Wnd, Msg, WParam, LParam);
 }
 
-LRESULT CALLBACK TTrayIcon::FormHook(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR,
-                                     DWORD_PTR) {
+LRESULT CALLBACK TTrayIcon::FormHook(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR, DWORD_PTR) {
     if (Msg == WM_SHOWWINDOW && WParam && LParam == 0) {
         if (Application) SetForegroundWindow(Application->Handle());
         SetForegroundWindow(Wnd);

@@ -20,7 +20,8 @@ enum TMouseButton { mbLeft, mbRight, mbMiddle };
 enum : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32 };
 using TShiftState = unsigned;
 
-using TMouseEvent = std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TMouseEvent =
+    std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, int X, int Y)>;
 using TCycleEvent = std::function<void(TObject* Sender, int NextIndex)>;
 using TStartupEvent = std::function<void(TObject* Sender, bool& ShowMainForm)>;

@@ -65,8 +65,7 @@ std::string ExeDirectory() {
 
 // ---------------------------------------------------------------------------------------
 
-TWinControl::TWinControl(TComponent* AOwner, TWinControl* AParent)
-    : TComponent(AOwner), FParent(AParent) {
+TWinControl::TWinControl(TComponent* AOwner, TWinControl* AParent) : TComponent(AOwner), FParent(AParent) {
     if (AParent) FFont = AParent->Font();
 }
 
@@ -91,9 +90,8 @@ TWinControl* TWinControl::FromHandle(HWND Wnd) {
 
 THost TWinControl::ClientHost() const { return THost{FHandle, 0, 0}; }
 
-void TWinControl::CreateControl(const char* ClassName, DWORD Style, DWORD ExStyle,
-                                const std::string& Text, int Left, int Top, int Width,
-                                int Height) {
+void TWinControl::CreateControl(const char* ClassName, DWORD Style, DWORD ExStyle, const std::string& Text,
+                                int Left, int Top, int Width, int Height) {
     THost host = FParent ? FParent->ClientHost() : THost{};
     FLeft = Left;
     FTop = Top;
@@ -102,32 +100,30 @@ void TWinControl::CreateControl(const char* ClassName, DWORD Style, DWORD ExStyl
     int id = NextControlId++;
     if (Tag == IDOK || Tag == IDCANCEL) id = Tag;
     FHandle = CreateWindowExA(ExStyle, ClassName, Text.c_str(), Style | WS_CHILD, ScalePixels(Left + host.DX),
-                              ScalePixels(Top + host.DY), ScalePixels(Width), ScalePixels(Height), host.Window,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                              ScalePixels(Top + host.DY), ScalePixels(Width), ScalePixels(Height),
+                              host.Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                               GetModuleHandleA(nullptr), nullptr);
     if (!FHandle) throw Exception("Unable to create a window of class " + std::string(ClassName));
     SetPropA(FHandle, ObjectProp, this);
     if (FFont) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
 }
 
-void TWinControl::CreateContainer(HWND ParentWnd, DWORD Style, DWORD ExStyle,
-                                  const std::string& Text, int Left, int Top, int Width,
-                                  int Height) {
+void TWinControl::CreateContainer(HWND ParentWnd, DWORD Style, DWORD ExStyle, const std::string& Text,
+                                  int Left, int Top, int Width, int Height) {
     RegisterClasses(StaticWndProc);
     FOwnClass = true;
     FLeft = Left;
     FTop = Top;
     FWidth = Width;
     FHeight = Height;
-    HMENU id = (Style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(NextControlId++))
-                                  : nullptr;
+    HMENU id = (Style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(NextControlId++)) : nullptr;
     // Child containers follow the layout's pixels; a form's frame is placed by the system
     // and sized afterwards.
     bool child = (Style & WS_CHILD) != 0;
-    FHandle = CreateWindowExA(ExStyle, ContainerClass, Text.c_str(), Style, child ? ScalePixels(Left) : Left,
-                              child ? ScalePixels(Top) : Top, child ? ScalePixels(Width) : Width,
-                              child ? ScalePixels(Height) : Height, ParentWnd, id, GetModuleHandleA(nullptr),
-                              this);
+    FHandle =
+        CreateWindowExA(ExStyle, ContainerClass, Text.c_str(), Style, child ? ScalePixels(Left) : Left,
+                        child ? ScalePixels(Top) : Top, child ? ScalePixels(Width) : Width,
+                        child ? ScalePixels(Height) : Height, ParentWnd, id, GetModuleHandleA(nullptr), this);
     if (!FHandle) throw Exception("Unable to create a window");
     if (FFont) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
 }
@@ -198,8 +194,8 @@ void TWinControl::SetBounds(int Left, int Top, int Width, int Height) {
     FHeight = Height;
     if (!FHandle) return;
     THost host = FParent ? FParent->ClientHost() : THost{};
-    SetWindowPos(FHandle, nullptr, ScalePixels(Left + host.DX), ScalePixels(Top + host.DY), ScalePixels(Width),
-                 ScalePixels(Height), SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(FHandle, nullptr, ScalePixels(Left + host.DX), ScalePixels(Top + host.DY),
+                 ScalePixels(Width), ScalePixels(Height), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool TWinControl::Visible() const { return FHandle && (GetWindowLongA(FHandle, GWL_STYLE) & WS_VISIBLE); }
@@ -237,8 +233,7 @@ void TWinControl::SetFont(HFONT Font) {
 TForm::TForm(TComponent* AOwner) : TWinControl(AOwner, nullptr) {
     HWND owner = Application ? Application->Handle() : nullptr;
     CreateContainer(owner, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
-                    WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME, "", CW_USEDEFAULT, CW_USEDEFAULT,
-                    320, 240);
+                    WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME, "", CW_USEDEFAULT, CW_USEDEFAULT, 320, 240);
     if (Application && !Application->MainForm) Application->MainForm = this;
 }
 
@@ -388,8 +383,8 @@ void TApplication::Initialize() {
     // taskbar button and owns the forms, so that they have no buttons of their own.
     int x = GetSystemMetrics(SM_CXSCREEN) / 2, y = GetSystemMetrics(SM_CYSCREEN) / 2;
     FHandle = CreateWindowExA(0, AppClass, FTitle.c_str(),
-                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-                              x, y, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 0,
+                              0, nullptr, nullptr, wc.hInstance, nullptr);
 }
 
 void TApplication::SetTitle(const std::string& Value) {

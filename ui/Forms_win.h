@@ -62,11 +62,11 @@ public:
 
 protected:
     // Creates the window of a system control class inside the parent's host.
-    void CreateControl(const char* ClassName, DWORD Style, DWORD ExStyle, const std::string& Text,
-                       int Left, int Top, int Width, int Height);
+    void CreateControl(const char* ClassName, DWORD Style, DWORD ExStyle, const std::string& Text, int Left,
+                       int Top, int Width, int Height);
     // Creates a window of our own class (forms and containers) with WndProc as its procedure.
-    void CreateContainer(HWND ParentWnd, DWORD Style, DWORD ExStyle, const std::string& Text,
-                         int Left, int Top, int Width, int Height);
+    void CreateContainer(HWND ParentWnd, DWORD Style, DWORD ExStyle, const std::string& Text, int Left,
+                         int Top, int Width, int Height);
     // Our own windows' messages; the default passes them to DefWindowProc.
     virtual LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam);
     LRESULT DefaultProc(UINT Msg, WPARAM WParam, LPARAM LParam);

@@ -12,8 +12,8 @@ HFONT GetFont(const std::string& Face, int Points, bool Bold, bool Underline) {
     int height = -MulDiv(Points, GetDeviceCaps(dc, LOGPIXELSY), 72);
     ReleaseDC(nullptr, dc);
     HFONT font = CreateFontA(height, 0, 0, 0, Bold ? FW_BOLD : FW_NORMAL, FALSE, Underline, FALSE,
-                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Face.c_str());
+                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_DONTCARE, Face.c_str());
     cache[key] = font;
     return font;
 }
@@ -29,6 +29,4 @@ void TIcon::SetHandle(HICON Icon) {
     Raise(OnChange, this);
 }
 
-void TIcon::Assign(const TIcon& Source) {
-    SetHandle(Source.Handle() ? CopyIcon(Source.Handle()) : nullptr);
-}
+void TIcon::Assign(const TIcon& Source) { SetHandle(Source.Handle() ? CopyIcon(Source.Handle()) : nullptr); }

@@ -65,10 +65,12 @@ bool TMemIniFile::ValueExists(const std::string& Section, const std::string& Ide
 void TMemIniFile::ReadSection(const std::string& Section, std::vector<std::string>& Idents) {
     Idents.clear();
     if (TSection* s = Find(Section))
-        for (auto& kv : s->Values) Idents.push_back(kv.first);
+        for (auto& kv : s->Values)
+            Idents.push_back(kv.first);
 }
 
 void TMemIniFile::ReadSections(std::vector<std::string>& Sections) {
     Sections.clear();
-    for (TSection& s : FSections) Sections.push_back(s.Name);
+    for (TSection& s : FSections)
+        Sections.push_back(s.Name);
 }

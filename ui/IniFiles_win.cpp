@@ -34,17 +34,15 @@ std::string TIniFile::ReadString(const std::string& Section, const std::string& 
                                  const std::string& Default) {
     return FetchGrowing(
         [&](char* Buf, DWORD Size) {
-            return GetPrivateProfileStringA(Section.c_str(), Ident.c_str(), Default.c_str(), Buf,
-                                            Size, FileName().c_str());
+            return GetPrivateProfileStringA(Section.c_str(), Ident.c_str(), Default.c_str(), Buf, Size,
+                                            FileName().c_str());
         },
         false);
 }
 
-void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
-                           const std::string& Value) {
+void TIniFile::WriteString(const std::string& Section, const std::string& Ident, const std::string& Value) {
     // A line break in a value would start a new line of the file; it cannot be stored.
-    if (Value.find_first_of("\r\n") != std::string::npos ||
-        Ident.find_first_of("\r\n=") != std::string::npos)
+    if (Value.find_first_of("\r\n") != std::string::npos || Ident.find_first_of("\r\n=") != std::string::npos)
         WriteError();
     if (!WritePrivateProfileStringA(Section.c_str(), Ident.c_str(), Value.c_str(), FileName().c_str()))
         WriteError();

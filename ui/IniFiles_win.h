@@ -8,8 +8,7 @@ public:
 
     std::string ReadString(const std::string& Section, const std::string& Ident,
                            const std::string& Default) override;
-    void WriteString(const std::string& Section, const std::string& Ident,
-                     const std::string& Value) override;
+    void WriteString(const std::string& Section, const std::string& Ident, const std::string& Value) override;
     bool ValueExists(const std::string& Section, const std::string& Ident) override;
     void ReadSection(const std::string& Section, std::vector<std::string>& Idents) override;
     void ReadSections(std::vector<std::string>& Sections) override;

@@ -62,7 +62,8 @@ HBITMAP Decode(const unsigned char* Data, unsigned long Size) {
     }
     const int stride = (width * 3 + 3) & ~3;
     while (cinfo.output_scanline < cinfo.output_height) {
-        unsigned char* row = static_cast<unsigned char*>(bits) + static_cast<size_t>(cinfo.output_scanline) * stride;
+        unsigned char* row =
+            static_cast<unsigned char*>(bits) + static_cast<size_t>(cinfo.output_scanline) * stride;
         JSAMPROW rows[1] = {row};
         jpeg_read_scanlines(&cinfo, rows, 1);
         for (int x = 0; x < width; ++x) {  // RGB to the bitmap's BGR

@@ -10,8 +10,8 @@ TMenuItem::TMenuItem(TComponent* AOwner, const std::string& Caption, int ImageIn
     : TComponent(AOwner), Caption(Caption), ImageIndex(ImageIndex), FCommand(NextCommand++) {}
 
 TPopupMenu::TPopupMenu(TComponent* AOwner) : TComponent(AOwner) {
-    FWindow = std::make_unique<TMessageWindow>(
-        [this](UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
+    FWindow =
+        std::make_unique<TMessageWindow>([this](UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
             return HandleMessage(Msg, WParam, LParam, Result);
         });
 }

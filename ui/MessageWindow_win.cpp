@@ -19,8 +19,8 @@ TMessageWindow::TMessageWindow(THandler Handler) : FHandler(std::move(Handler)) 
     }
     // A plain hidden top-level window rather than a message-only one: broadcasts such as
     // the shell's restart notice reach it, and it can own a popup menu.
-    FHandle = CreateWindowExA(WS_EX_TOOLWINDOW, ClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr,
-                              nullptr, GetModuleHandleA(nullptr), nullptr);
+    FHandle = CreateWindowExA(WS_EX_TOOLWINDOW, ClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                              GetModuleHandleA(nullptr), nullptr);
     if (!FHandle) throw Exception("Unable to create a hidden window");
     SetWindowLongPtrA(FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }

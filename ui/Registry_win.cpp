@@ -5,7 +5,8 @@
 namespace {
 std::string Relative(const std::string& Key) {
     size_t i = 0;
-    while (i < Key.size() && Key[i] == '\\') ++i;
+    while (i < Key.size() && Key[i] == '\\')
+        ++i;
     return Key.substr(i);
 }
 }  // namespace
@@ -13,8 +14,8 @@ std::string Relative(const std::string& Key) {
 bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) {
     CloseKey();
     HKEY key = nullptr;
-    LONG r = CanCreate ? RegCreateKeyExA(FRootKey, Relative(Key).c_str(), 0, nullptr, 0,
-                                         KEY_READ | KEY_WRITE, nullptr, &key, nullptr)
+    LONG r = CanCreate ? RegCreateKeyExA(FRootKey, Relative(Key).c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                                         nullptr, &key, nullptr)
                        : RegOpenKeyExA(FRootKey, Relative(Key).c_str(), 0, KEY_READ | KEY_WRITE, &key);
     if (r != ERROR_SUCCESS) return false;
     FKey = key;

@@ -6,8 +6,8 @@
 
 // ---------------------------------------------------------------------------------------
 
-TLabel::TLabel(TComponent* AOwner, TWinControl* AParent, int Left, int Top,
-               const std::string& Caption, int Width, int Height)
+TLabel::TLabel(TComponent* AOwner, TWinControl* AParent, int Left, int Top, const std::string& Caption,
+               int Width, int Height)
     : TWinControl(AOwner, AParent) {
     CreateControl("STATIC", WS_VISIBLE | SS_LEFT | SS_NOTIFY | SS_NOPREFIX, 0, Caption, Left, Top,
                   Width > 0 ? Width : 10, Height > 0 ? Height : 13);
@@ -46,8 +46,8 @@ HBRUSH TLabel::DoCtlColor(HDC DC) {
 
 TEdit::TEdit(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height)
     : TWinControl(AOwner, AParent) {
-    CreateControl("EDIT", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, "", Left, Top,
-                  Width, Height);
+    CreateControl("EDIT", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, "", Left, Top, Width,
+                  Height);
 }
 
 void TEdit::SetPasswordChar(char C) {
@@ -67,8 +67,8 @@ void TEdit::DoCommand(WORD Code) {
 
 // ---------------------------------------------------------------------------------------
 
-TButton::TButton(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
-                 int Height, const std::string& Caption, bool Default, int Id)
+TButton::TButton(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
+                 const std::string& Caption, bool Default, int Id)
     : TWinControl(AOwner, AParent) {
     if (Id) Tag = Id;
     CreateControl("BUTTON", WS_VISIBLE | WS_TABSTOP | (Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0,
@@ -97,13 +97,13 @@ void TButtonControl::DoCommand(WORD Code) {
     if (Code == BN_CLICKED) Raise(OnClick, this);
 }
 
-TCheckBox::TCheckBox(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
-                     int Height, const std::string& Caption)
+TCheckBox::TCheckBox(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
+                     const std::string& Caption)
     : TButtonControl(AOwner, AParent, BS_AUTOCHECKBOX, Left, Top, Width, Height, Caption) {}
 
 // Plain radio buttons: the group is kept by SetChecked, not by the window order.
-TRadioButton::TRadioButton(TComponent* AOwner, TWinControl* AParent, int Left, int Top,
-                           int Width, int Height, const std::string& Caption)
+TRadioButton::TRadioButton(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
+                           const std::string& Caption)
     : TButtonControl(AOwner, AParent, BS_RADIOBUTTON, Left, Top, Width, Height, Caption) {}
 
 void TRadioButton::SetChecked(bool Value) {
@@ -155,8 +155,8 @@ void TComboBox::DoCommand(WORD Code) {
 
 // ---------------------------------------------------------------------------------------
 
-TGroupBox::TGroupBox(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
-                     int Height, const std::string& Caption)
+TGroupBox::TGroupBox(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
+                     const std::string& Caption)
     : TWinControl(AOwner, AParent) {
     // Clipped by its siblings: the frame must not paint over a check box on its edge.
     CreateControl("BUTTON", WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, Caption, Left, Top, Width, Height);
@@ -178,22 +178,22 @@ void TGroupBox::SendToBack() {
 TBevel::TBevel(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
                TBevelShape Shape)
     : TWinControl(AOwner, AParent) {
-    CreateControl("STATIC", WS_VISIBLE | (Shape == bsTopLine ? SS_ETCHEDHORZ : SS_ETCHEDFRAME), 0, "",
-                  Left, Top, Width, Height);
+    CreateControl("STATIC", WS_VISIBLE | (Shape == bsTopLine ? SS_ETCHEDHORZ : SS_ETCHEDFRAME), 0, "", Left,
+                  Top, Width, Height);
 }
 
 // ---------------------------------------------------------------------------------------
 
-TSpinEdit::TSpinEdit(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
-                     int Height, TSpinRange Range, int Value)
+TSpinEdit::TSpinEdit(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
+                     TSpinRange Range, int Value)
     : TWinControl(AOwner, AParent), FRange(Range) {
-    CreateControl("EDIT", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, "", Left, Top,
-                  Width, Height);
+    CreateControl("EDIT", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, "", Left, Top, Width,
+                  Height);
     THost host = FParent ? FParent->ClientHost() : THost{};
-    FUpDown = CreateWindowExA(0, UPDOWN_CLASSA, "",
-                              WS_CHILD | WS_VISIBLE | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_SETBUDDYINT |
-                                  UDS_NOTHOUSANDS,
-                              0, 0, 0, 0, host.Window, nullptr, GetModuleHandleA(nullptr), nullptr);
+    FUpDown = CreateWindowExA(
+        0, UPDOWN_CLASSA, "",
+        WS_CHILD | WS_VISIBLE | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_SETBUDDYINT | UDS_NOTHOUSANDS, 0, 0, 0,
+        0, host.Window, nullptr, GetModuleHandleA(nullptr), nullptr);
     SendMessageA(FUpDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(FHandle), 0);
     SendMessageA(FUpDown, UDM_SETRANGE32, static_cast<WPARAM>(Range.MinValue),
                  static_cast<LPARAM>(Range.MaxValue));
@@ -228,8 +228,7 @@ void TSpinEdit::DoCommand(WORD Code) {
 
 // ---------------------------------------------------------------------------------------
 
-TPageControl::TPageControl(TComponent* AOwner, TWinControl* AParent, int Left, int Top,
-                           int Width, int Height)
+TPageControl::TPageControl(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height)
     : TWinControl(AOwner, AParent) {
     CreateControl(WC_TABCONTROLA, WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
                   WS_EX_CONTROLPARENT, "", Left, Top, Width, Height);
@@ -307,8 +306,8 @@ bool TPageControl::DoDialogKey(WPARAM Key, bool Shift) {
 TTabSheet::TTabSheet(TComponent* AOwner, TPageControl* APageControl, const std::string& Caption)
     : TWinControl(AOwner, APageControl), FPageControl(APageControl) {
     RECT r = APageControl->PageRect();
-    CreateContainer(APageControl->Handle(), WS_CHILD | WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT, Caption,
-                    r.left, r.top, r.right - r.left, r.bottom - r.top);
+    CreateContainer(APageControl->Handle(), WS_CHILD | WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT, Caption, r.left,
+                    r.top, r.right - r.left, r.bottom - r.top);
     APageControl->AddPage(this, Caption);
     if (APageControl->PageCount() == 1) APageControl->SetActivePageIndex(0);
 }

@@ -71,8 +71,8 @@ public:
 
 class TRadioButton : public TButtonControl {
 public:
-    TRadioButton(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
-                 int Height, const std::string& Caption);
+    TRadioButton(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
+                 const std::string& Caption);
     // Checking one radio button clears the others with the same parent.
     void SetChecked(bool Value);
     void DoCommand(WORD Code) override;
@@ -143,8 +143,7 @@ private:
 
 class TPageControl : public TWinControl {
 public:
-    TPageControl(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width,
-                 int Height);
+    TPageControl(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height);
     int PageCount() const { return static_cast<int>(FPages.size()); }
     TTabSheet* Pages(int Index) const { return FPages.at(Index); }
     int ActivePageIndex() const;

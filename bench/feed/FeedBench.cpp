@@ -20,16 +20,18 @@ std::string MakeFeed(size_t targetBytes) {
         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n"
         "<rss version=\"2.0\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\r\n<channel>\r\n"
         "  <title>Quenlow - Latest Additions</title>\r\n  <link>http://www.quenlow.example/</link>\r\n"
-        "  <description>The newest software in the catalogue</description>\r\n  <language>en-us</language>\r\n";
+        "  <description>The newest software in the catalogue</description>\r\n  "
+        "<language>en-us</language>\r\n";
     for (int n = 0; s.size() < targetBytes; ++n) {
         std::string id = std::to_string(n);
-        s += "  <item>\r\n    <title>Product " + id + " " + std::to_string(n % 9 + 1) + "." + std::to_string(n % 7) +
-             " | Utilities &amp; Tools</title>\r\n    <link>http://www.quenlow.example/software/product-" + id +
-             ".html</link>\r\n    <description>Product " + id +
+        s += "  <item>\r\n    <title>Product " + id + " " + std::to_string(n % 9 + 1) + "." +
+             std::to_string(n % 7) +
+             " | Utilities &amp; Tools</title>\r\n    <link>http://www.quenlow.example/software/product-" +
+             id + ".html</link>\r\n    <description>Product " + id +
              " lets you &quot;clean up&quot; disks quickly &amp; safely; it reads &lt;many&gt; formats, "
              "schedules its work and reports what it found.</description>\r\n    <dc:creator>Vendor " +
-             std::to_string(n % 97) + " Software</dc:creator>\r\n    <dc:date>2026-12-0" + std::to_string(n % 9 + 1) +
-             "T10:20:30+00:00</dc:date>\r\n  </item>\r\n";
+             std::to_string(n % 97) + " Software</dc:creator>\r\n    <dc:date>2026-12-0" +
+             std::to_string(n % 9 + 1) + "T10:20:30+00:00</dc:date>\r\n  </item>\r\n";
     }
     return s + "</channel>\r\n</rss>\r\n";
 }
@@ -104,8 +106,10 @@ void Expat(benchmark::State& state) {
         XML_SetElementHandler(
             p, [](void* u, const XML_Char* n, const XML_Char**) { static_cast<SaxCollector*>(u)->Start(n); },
             [](void* u, const XML_Char* n) { static_cast<SaxCollector*>(u)->End(n); });
-        XML_SetCharacterDataHandler(p, [](void* u, const XML_Char* s, int len) { static_cast<SaxCollector*>(u)->Text(s, len); });
-        if (XML_Parse(p, text.data(), static_cast<int>(text.size()), 1) != XML_STATUS_OK) state.SkipWithError("expat failed");
+        XML_SetCharacterDataHandler(
+            p, [](void* u, const XML_Char* s, int len) { static_cast<SaxCollector*>(u)->Text(s, len); });
+        if (XML_Parse(p, text.data(), static_cast<int>(text.size()), 1) != XML_STATUS_OK)
+            state.SkipWithError("expat failed");
         XML_ParserFree(p);
         benchmark::DoNotOptimize(c.sink.bytes);
     }
@@ -119,7 +123,9 @@ void LibXml2(benchmark::State& state) {
     sax.startElement = [](void* u, const xmlChar* n, const xmlChar**) {
         static_cast<SaxCollector*>(u)->Start(reinterpret_cast<const char*>(n));
     };
-    sax.endElement = [](void* u, const xmlChar* n) { static_cast<SaxCollector*>(u)->End(reinterpret_cast<const char*>(n)); };
+    sax.endElement = [](void* u, const xmlChar* n) {
+        static_cast<SaxCollector*>(u)->End(reinterpret_cast<const char*>(n));
+    };
     sax.characters = [](void* u, const xmlChar* s, int len) {
         static_cast<SaxCollector*>(u)->Text(reinterpret_cast<const char*>(s), len);
     };
@@ -201,7 +207,8 @@ int main(int argc, char** argv) {
     std::printf("\nMB/s          64 KB     1 MB    16 MB\n");
     for (const char* who : {"Pelorin", "Expat", "LibXml2", "PugiXml", "MemchrFloor"}) {
         std::printf("%-11s", who);
-        for (int64_t s : sizes) std::printf(" %8.0f", reporter.mbps[who][s]);
+        for (int64_t s : sizes)
+            std::printf(" %8.0f", reporter.mbps[who][s]);
         std::printf("\n");
     }
     std::printf("\nPelorin vs  ");

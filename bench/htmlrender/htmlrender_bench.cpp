@@ -11,8 +11,8 @@ static void BM_HitTestNewsPopup100(benchmark::State& state) {
     TFakeImages images(&s, 12);
     const std::string text = Joined(NewsPopupLines(100));
     for (auto _ : state) {
-        THTMLRenderResult r = RenderHTML(s, text, {9, 7, 4096, 4096}, &images, nullptr, nullptr, false, -1,
-                                         true, {40, 110});
+        THTMLRenderResult r =
+            RenderHTML(s, text, {9, 7, 4096, 4096}, &images, nullptr, nullptr, false, -1, true, {40, 110});
         benchmark::DoNotOptimize(r);
     }
 }

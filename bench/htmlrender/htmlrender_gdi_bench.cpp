@@ -43,9 +43,10 @@ void Time(const char* name, int rounds, F f) {
     }
     std::sort(us.begin(), us.end());
     double sum = 0;
-    for (double v : us) sum += v;
-    std::printf("%-28s rounds %4d  median %8.1f us  mean %8.1f us  min %8.1f us\n", name, rounds, us[us.size() / 2],
-                sum / us.size(), us.front());
+    for (double v : us)
+        sum += v;
+    std::printf("%-28s rounds %4d  median %8.1f us  mean %8.1f us  min %8.1f us\n", name, rounds,
+                us[us.size() / 2], sum / us.size(), us.front());
 }
 
 }  // namespace
@@ -67,7 +68,8 @@ int main() {
         TGDISurface s(dc, fonts);
         PopupAutoSize(s, 200, 200, look, content, false, -1, w, h);
     }
-    std::printf("100-item popup: %d x %d pixels, %u bytes of text\n", w, h, static_cast<unsigned>(text.size()));
+    std::printf("100-item popup: %d x %d pixels, %u bytes of text\n", w, h,
+                static_cast<unsigned>(text.size()));
     Time("hit test (GDI)", 500, [&] {
         TGDISurface s(dc, fonts);
         volatile bool hit = PopupHitTest(s, w, h, look, content, {40, 110}).Hit;

@@ -19,7 +19,6 @@ using namespace wintest;
 
 namespace {
 
-
 std::string ReadFile(const std::string& Path) {
     std::ifstream f(Path, std::ios::binary);
     std::stringstream ss;
@@ -161,8 +160,8 @@ TEST_F(OptionsForm, LayoutHasTheCaptionsSizesAndTabsOfTheDialog) {
         GetWindowRect(c->Handle(), &cr);
         if (dynamic_cast<TTabSheet*>(c)) continue;
         EXPECT_TRUE(cr.left >= pr.left && cr.right <= pr.right && cr.top >= pr.top && cr.bottom <= pr.bottom)
-            << c->Caption() << " (" << typeid(*c).name() << ") sticks out of its page: " << cr.left - pr.left << ","
-            << cr.top - pr.top << " " << cr.right - pr.left << "," << cr.bottom - pr.top << " in "
+            << c->Caption() << " (" << typeid(*c).name() << ") sticks out of its page: " << cr.left - pr.left
+            << "," << cr.top - pr.top << " " << cr.right - pr.left << "," << cr.bottom - pr.top << " in "
             << pr.right - pr.left << "x" << pr.bottom - pr.top;
     }
 }
@@ -178,9 +177,9 @@ TEST_F(OptionsForm, FirstStartShowsTheDefaultsWithTheProxyOff) {
     EXPECT_FALSE(form->chbUseProxy->Checked());
     EXPECT_FALSE(form->chbAuthenticate->Checked());
     EXPECT_FALSE(form->chbLoadOnStartup->Checked());
-    for (TWinControl* c : std::initializer_list<TWinControl*>{form->gbProxy, form->edProxServer, form->edProxPort,
-                                                              form->edProxName, form->edProxPass,
-                                                              form->chbAuthenticate})
+    for (TWinControl* c :
+         std::initializer_list<TWinControl*>{form->gbProxy, form->edProxServer, form->edProxPort,
+                                             form->edProxName, form->edProxPass, form->chbAuthenticate})
         EXPECT_FALSE(c->Enabled());
     EXPECT_EQ(form->TreeCombo->ItemIndex(), -1) << "the default ID 00 names no category";
 }

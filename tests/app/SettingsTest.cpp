@@ -27,8 +27,8 @@ TEST(SettingsRead, BooleansAreIntegersAndGarbageReadsAsTheDefault) {
     TMemIniFile ini;
     ini.WriteString(S, "LastAdditions", "0");
     ini.WriteString(S, "Top10", "7");
-    ini.WriteString(S, "ProxyUse", "yes");   // not a number: default 0
-    ini.WriteString(S, "ProxyAuth", "0x10"); // hexadecimal, not zero
+    ini.WriteString(S, "ProxyUse", "yes");    // not a number: default 0
+    ini.WriteString(S, "ProxyAuth", "0x10");  // hexadecimal, not zero
     TSettings s = ReadSettings(ini);
     EXPECT_FALSE(s.LastAdditions);
     EXPECT_TRUE(s.Top10);
@@ -65,10 +65,10 @@ TEST(SettingsWrite, KeysAreWrittenInTheFilesOrder) {
     TMemIniFile ini;
     TSettings s;
     WriteSettings(ini, s);
-    std::vector<std::string> expected = {
-        "Settings/LastAdditions", "Settings/Top10",    "Settings/ID",        "Settings/ProxyServer",
-        "Settings/Refresh",       "Settings/Duration", "Settings/ProxyPort", "Settings/ProxyName",
-        "Settings/ProxyPass",     "Settings/ProxyUse", "Settings/ProxyAuth"};
+    std::vector<std::string> expected = {"Settings/LastAdditions", "Settings/Top10",     "Settings/ID",
+                                         "Settings/ProxyServer",   "Settings/Refresh",   "Settings/Duration",
+                                         "Settings/ProxyPort",     "Settings/ProxyName", "Settings/ProxyPass",
+                                         "Settings/ProxyUse",      "Settings/ProxyAuth"};
     EXPECT_EQ(ini.WriteLog, expected);
     EXPECT_EQ(ini.ReadString(S, "LastAdditions", ""), "1");
     EXPECT_EQ(ini.ReadString(S, "Top10", ""), "0");
@@ -113,7 +113,8 @@ TEST(SettingsWrite, NoCategorySelectedKeepsTheSavedID) {
     s.ID = "";
     WriteSettings(ini, s);
     EXPECT_EQ(ini.ReadString(S, "ID", ""), "42");
-    for (const std::string& k : ini.WriteLog) EXPECT_NE(k, "Settings/ID");
+    for (const std::string& k : ini.WriteLog)
+        EXPECT_NE(k, "Settings/ID");
 }
 
 TEST(SettingsWrite, AFailedWriteStopsWithTheFilesNameInTheMessage) {
@@ -142,7 +143,8 @@ TEST(PasswordScrambling, EachByteIsComplementedAndTheOperationIsItsOwnInverse) {
     EXPECT_EQ(ScramblePassword("abc"), "\x9E\x9D\x9C");
     EXPECT_EQ(ScramblePassword(""), "");
     std::string all;
-    for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
+    for (int i = 0; i < 256; ++i)
+        all += static_cast<char>(i);
     std::string once = ScramblePassword(all);
     EXPECT_EQ(once.size(), all.size());
     EXPECT_EQ(static_cast<unsigned char>(once[0]), 255);
@@ -152,11 +154,17 @@ TEST(PasswordScrambling, EachByteIsComplementedAndTheOperationIsItsOwnInverse) {
 TEST(PasswordScrambling, StoredFormIsQuotedOnlyWhenTheFileWouldTrimOrUnquoteIt) {
     EXPECT_EQ(PasswordToIni("abc"), "\x9E\x9D\x9C");
     // 0xDF scrambles to a blank, 0xDD to a double quote, 0xD8 to a single quote.
-    EXPECT_EQ(PasswordToIni("\xDF" "a"), "\" \x9E\"");
+    EXPECT_EQ(PasswordToIni("\xDF"
+                            "a"),
+              "\" \x9E\"");
     EXPECT_EQ(PasswordToIni("a\xDF"), "\"\x9E \"");
-    EXPECT_EQ(PasswordToIni("\xDD" "a\xDD"), "\"\"\x9E\"\"");
+    EXPECT_EQ(PasswordToIni("\xDD"
+                            "a\xDD"),
+              "\"\"\x9E\"\"");
     EXPECT_EQ(PasswordToIni("\xD8"), "\"'\"");
-    EXPECT_EQ(PasswordToIni("\xDD" "a\xD8"), "\"\x9E'");  // different quotes stay as they are
+    EXPECT_EQ(PasswordToIni("\xDD"
+                            "a\xD8"),
+              "\"\x9E'");  // different quotes stay as they are
     EXPECT_EQ(PasswordToIni(""), "");
 }
 

@@ -188,7 +188,8 @@ int Mem() {
     HANDLE process = pid ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid) : nullptr;
     PROCESS_MEMORY_COUNTERS_EX pmc = {};
     pmc.cb = sizeof(pmc);
-    if (!process || !GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof(pmc))) {
+    if (!process ||
+        !GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof(pmc))) {
         std::printf("none\n");
         if (process) CloseHandle(process);
         return 1;
@@ -228,15 +229,24 @@ int Menu() {
 int main(int argc, char** argv) {
     std::string cmd = argc > 1 ? argv[1] : "state";
     int rc = 2;
-    if (cmd == "state") rc = State();
-    else if (cmd == "where" && argc > 3) rc = Where(argv[2], argv[3]);
-    else if (cmd == "tabs") rc = Tabs();
-    else if (cmd == "menu") rc = Menu();
-    else if (cmd == "mem") rc = Mem();
-    else if (cmd == "formrect") rc = FormRect();
-    else if (cmd == "lose-icon") rc = LoseIconCmd();
-    else if (cmd == "msgbox") rc = MsgBox();
-    else if (cmd == "taskbar-created") rc = TaskbarCreated();
+    if (cmd == "state")
+        rc = State();
+    else if (cmd == "where" && argc > 3)
+        rc = Where(argv[2], argv[3]);
+    else if (cmd == "tabs")
+        rc = Tabs();
+    else if (cmd == "menu")
+        rc = Menu();
+    else if (cmd == "mem")
+        rc = Mem();
+    else if (cmd == "formrect")
+        rc = FormRect();
+    else if (cmd == "lose-icon")
+        rc = LoseIconCmd();
+    else if (cmd == "msgbox")
+        rc = MsgBox();
+    else if (cmd == "taskbar-created")
+        rc = TaskbarCreated();
     std::fflush(stdout);
     return rc;
 }

@@ -76,10 +76,12 @@ TEST(RSSFeed, ChannelFieldsComeFromChannelElementsOnly) {
 
 TEST(RSSFeed, AllFourteenChannelFieldsAreRead) {
     Feed f;
-    f.Parse("<rss><channel><title>1</title><link>2</link><description>3</description><language>4</language>"
-            "<copyright>5</copyright><rating>6</rating><managingEditor>7</managingEditor><webMaster>8</webMaster>"
-            "<pubDate>9</pubDate><lastBuildDate>10</lastBuildDate><category>11</category><generator>12</generator>"
-            "<docs>13</docs><ttl>14</ttl></channel></rss>");
+    f.Parse(
+        "<rss><channel><title>1</title><link>2</link><description>3</description><language>4</language>"
+        "<copyright>5</copyright><rating>6</rating><managingEditor>7</managingEditor><webMaster>8</webMaster>"
+        "<pubDate>9</pubDate><lastBuildDate>10</lastBuildDate><category>11</category><generator>12</"
+        "generator>"
+        "<docs>13</docs><ttl>14</ttl></channel></rss>");
     const TChannelInfo& c = f.parser.Channel;
     EXPECT_EQ(c.Title + c.Link + c.Description + c.Language + c.Copyright + c.Rating + c.ManagingEditor +
                   c.WebMaster + c.PubDate + c.LastBuildDate + c.Category + c.Generator + c.Docs + c.TTL,
@@ -88,8 +90,9 @@ TEST(RSSFeed, AllFourteenChannelFieldsAreRead) {
 
 TEST(RSSFeed, Rss1ItemsUnderTheRootAreRead) {
     Feed f;
-    f.Parse("<rdf:RDF xmlns:rdf=\"x\"><channel><title>C</title></channel>"
-            "<item><title>T</title><link>L</link><dc:creator>Bo</dc:creator></item></rdf:RDF>");
+    f.Parse(
+        "<rdf:RDF xmlns:rdf=\"x\"><channel><title>C</title></channel>"
+        "<item><title>T</title><link>L</link><dc:creator>Bo</dc:creator></item></rdf:RDF>");
     EXPECT_EQ(f.versions, std::vector<std::string>{"1.0"});
     ASSERT_EQ(f.items.size(), 1u);
     EXPECT_EQ(f.items[0].Title, "T");
@@ -106,7 +109,9 @@ TEST(RSSFeed, MissingVersionAttributeGivesEmptyVersion) {
 
 TEST(RSSFeed, CDataDescriptionStaysEmpty) {
     Feed f;
-    f.Parse("<rss><channel><item><title>T</title><description><![CDATA[ plain ]]></description></item></channel></rss>");
+    f.Parse(
+        "<rss><channel><item><title>T</title><description><![CDATA[ plain "
+        "]]></description></item></channel></rss>");
     ASSERT_EQ(f.items.size(), 1u);
     EXPECT_EQ(f.items[0].Description, "");
     // Markup inside the section ends its tag early; the text after it is ordinary text.
@@ -117,8 +122,9 @@ TEST(RSSFeed, CDataDescriptionStaysEmpty) {
 
 TEST(RSSFeed, OnlyTheFirstTextRunAfterAStartTagCounts) {
     Feed f;
-    f.Parse("<rss><channel><item><title><b>x</b>late</title><link><!-- c -->L</link>"
-            "<description>first<br/>second</description></item></channel></rss>");
+    f.Parse(
+        "<rss><channel><item><title><b>x</b>late</title><link><!-- c -->L</link>"
+        "<description>first<br/>second</description></item></channel></rss>");
     ASSERT_EQ(f.items.size(), 1u);
     EXPECT_EQ(f.items[0].Title, "");  // the text follows a nested element
     EXPECT_EQ(f.items[0].Link, "L");  // comments are not listened to, so they do not interrupt
@@ -137,7 +143,7 @@ TEST(RSSFeed, DoctypeBeforeTheRootHidesEveryItem) {
     Feed f;
     f.Parse(std::string("<!DOCTYPE rss>\n") + TwoItems);
     EXPECT_EQ(f.versions, std::vector<std::string>{"2.0"});
-    ASSERT_EQ(f.items.size(), 2u);  // end tags still raise items...
+    ASSERT_EQ(f.items.size(), 2u);    // end tags still raise items...
     EXPECT_EQ(f.items[0].Title, "");  // ...but no path matches, so they are empty
     EXPECT_EQ(f.parser.Channel.Title, "");
 }

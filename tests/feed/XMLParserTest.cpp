@@ -19,14 +19,22 @@ struct Recorder {
 
     explicit Recorder(bool withProgress = false) {
         parser.OnFoundTag = [this](TObject*, std::string_view path, std::string_view name,
-                                   std::string_view tag) { events.push_back("tag [" + S(path) + "] " + S(name) + " " + S(tag)); };
+                                   std::string_view tag) {
+            events.push_back("tag [" + S(path) + "] " + S(name) + " " + S(tag));
+        };
         parser.OnFoundText = [this](TObject*, std::string_view path, std::string_view text) {
             events.push_back("text [" + S(path) + "] " + S(text));
         };
-        parser.OnFoundComment = [this](TObject*, std::string_view c) { events.push_back("comment [" + S(c) + "]"); };
-        parser.OnFoundCDATA = [this](TObject*, std::string_view c) { events.push_back("cdata [" + S(c) + "]"); };
+        parser.OnFoundComment = [this](TObject*, std::string_view c) {
+            events.push_back("comment [" + S(c) + "]");
+        };
+        parser.OnFoundCDATA = [this](TObject*, std::string_view c) {
+            events.push_back("cdata [" + S(c) + "]");
+        };
         if (withProgress)
-            parser.OnParsing = [this](TObject*, int lines, int total) { progress.emplace_back(lines, total); };
+            parser.OnParsing = [this](TObject*, int lines, int total) {
+                progress.emplace_back(lines, total);
+            };
     }
 
     std::vector<std::string> Parse(const std::string& text) {
@@ -54,19 +62,22 @@ TEST(XMLScanner, TextAfterTheLastTagIsNotReported) {
 TEST(XMLScanner, BlankRunsRaiseNothingAndTextIsTrimmedButNotDecoded) {
     Recorder r;
     EXPECT_EQ(r.Parse("<a>\r\n\t  <b>  A &amp; B\t</b>\n</a>"),
-              (Events{"tag [] a <a>", "tag [a/] b <b>", "text [a/b/] A &amp; B", "tag [a/b/] /b </b>", "tag [a/] /a </a>"}));
+              (Events{"tag [] a <a>", "tag [a/] b <b>", "text [a/b/] A &amp; B", "tag [a/b/] /b </b>",
+                      "tag [a/] /a </a>"}));
 }
 
 TEST(XMLScanner, InteriorLineBreaksOfTextBecomeCrLf) {
     Recorder r;
-    EXPECT_EQ(r.Parse("<d>one\ntwo</d>"), (Events{"tag [] d <d>", "text [d/] one\r\ntwo", "tag [d/] /d </d>"}));
+    EXPECT_EQ(r.Parse("<d>one\ntwo</d>"),
+              (Events{"tag [] d <d>", "text [d/] one\r\ntwo", "tag [d/] /d </d>"}));
 }
 
 TEST(XMLScanner, CommentNeedsABlankAfterItsOpening) {
     Recorder r;
     EXPECT_EQ(r.Parse("<!-- note --><x/>"), (Events{"comment [ note ]", "tag [] x/ <x/>"}));
     // Without the blank the name is "!--note--": an element that opens a path level.
-    EXPECT_EQ(r.Parse("<!--note--><x/>"), (Events{"tag [] !--note-- <!--note-->", "tag [!--note--/] x/ <x/>"}));
+    EXPECT_EQ(r.Parse("<!--note--><x/>"),
+              (Events{"tag [] !--note-- <!--note-->", "tag [!--note--/] x/ <x/>"}));
 }
 
 TEST(XMLScanner, CDataIsTrimmedAndEndsAtItsFirstGreaterThan) {
@@ -80,7 +91,8 @@ TEST(XMLScanner, CDataIsTrimmedAndEndsAtItsFirstGreaterThan) {
 TEST(XMLScanner, ANameThatHoldsTheCDataMarkAnywhereIsACDataSection) {
     Recorder r;
     // The section is cut by position, as if the name began with the mark.
-    EXPECT_EQ(r.Parse("<a><x![CDATA[ y ]]></a>"), (Events{"tag [] a <a>", "cdata [[ y]", "tag [a/] /a </a>"}));
+    EXPECT_EQ(r.Parse("<a><x![CDATA[ y ]]></a>"),
+              (Events{"tag [] a <a>", "cdata [[ y]", "tag [a/] /a </a>"}));
 }
 
 TEST(XMLScanner, QuotedGreaterThanDoesNotEndATag) {
@@ -91,7 +103,8 @@ TEST(XMLScanner, QuotedGreaterThanDoesNotEndATag) {
 
 TEST(XMLScanner, UnclosedTagOrQuoteEndsTheParseSilently) {
     Recorder r;
-    EXPECT_EQ(r.Parse("<a>x</a><b attr='open>text</b>"), (Events{"tag [] a <a>", "text [a/] x", "tag [a/] /a </a>"}));
+    EXPECT_EQ(r.Parse("<a>x</a><b attr='open>text</b>"),
+              (Events{"tag [] a <a>", "text [a/] x", "tag [a/] /a </a>"}));
     EXPECT_EQ(r.Parse("<a>x</a><b"), (Events{"tag [] a <a>", "text [a/] x", "tag [a/] /a </a>"}));
     EXPECT_EQ(r.Parse("<"), Events{});
 }
@@ -99,27 +112,30 @@ TEST(XMLScanner, UnclosedTagOrQuoteEndsTheParseSilently) {
 TEST(XMLScanner, EmptyElementTagsKeepThePathAndKeepTheirSlashInTheName) {
     Recorder r;
     EXPECT_EQ(r.Parse("<a><br/><br /><c>t</c></a>"),
-              (Events{"tag [] a <a>", "tag [a/] br/ <br/>", "tag [a/] br <br />", "tag [a/] c <c>", "text [a/c/] t",
-                      "tag [a/c/] /c </c>", "tag [a/] /a </a>"}));
+              (Events{"tag [] a <a>", "tag [a/] br/ <br/>", "tag [a/] br <br />", "tag [a/] c <c>",
+                      "text [a/c/] t", "tag [a/c/] /c </c>", "tag [a/] /a </a>"}));
 }
 
 TEST(XMLScanner, XmlDeclarationIsIgnoredButOtherDeclarationsPoisonThePath) {
     Recorder r;
     EXPECT_EQ(r.Parse("<?xml version=\"1.0\"?><!DOCTYPE rss><rss><t>x</t></rss>"),
-              (Events{"tag [] !DOCTYPE <!DOCTYPE rss>", "tag [!DOCTYPE/] rss <rss>", "tag [!DOCTYPE/rss/] t <t>",
-                      "text [!DOCTYPE/rss/t/] x", "tag [!DOCTYPE/rss/t/] /t </t>", "tag [!DOCTYPE/rss/] /rss </rss>"}));
-    EXPECT_EQ(r.Parse("<?xml-stylesheet href='a'?><r/>"),
-              (Events{"tag [] ?xml-stylesheet <?xml-stylesheet href='a'?>", "tag [?xml-stylesheet/] r/ <r/>"}));
+              (Events{"tag [] !DOCTYPE <!DOCTYPE rss>", "tag [!DOCTYPE/] rss <rss>",
+                      "tag [!DOCTYPE/rss/] t <t>", "text [!DOCTYPE/rss/t/] x",
+                      "tag [!DOCTYPE/rss/t/] /t </t>", "tag [!DOCTYPE/rss/] /rss </rss>"}));
+    EXPECT_EQ(
+        r.Parse("<?xml-stylesheet href='a'?><r/>"),
+        (Events{"tag [] ?xml-stylesheet <?xml-stylesheet href='a'?>", "tag [?xml-stylesheet/] r/ <r/>"}));
 }
 
 TEST(XMLScanner, MismatchedEndTagsShortenThePathRegardlessOfName) {
     Recorder r;
-    EXPECT_EQ(r.Parse("<a><b></zzz><c>t</c>"), (Events{"tag [] a <a>", "tag [a/] b <b>", "tag [a/b/] /zzz </zzz>",
-                                                      "tag [a/] c <c>", "text [a/c/] t", "tag [a/c/] /c </c>"}));
+    EXPECT_EQ(r.Parse("<a><b></zzz><c>t</c>"),
+              (Events{"tag [] a <a>", "tag [a/] b <b>", "tag [a/b/] /zzz </zzz>", "tag [a/] c <c>",
+                      "text [a/c/] t", "tag [a/c/] /c </c>"}));
     // Closing the root leaves "/" as the path, and further end tags empty it.
     EXPECT_EQ(r.Parse("<ab></ab><b>t</b></x></y>"),
-              (Events{"tag [] ab <ab>", "tag [ab/] /ab </ab>", "tag [/] b <b>", "text [/b/] t", "tag [/b/] /b </b>",
-                      "tag [/] /x </x>", "tag [] /y </y>"}));
+              (Events{"tag [] ab <ab>", "tag [ab/] /ab </ab>", "tag [/] b <b>", "text [/b/] t",
+                      "tag [/b/] /b </b>", "tag [/] /x </x>", "tag [] /y </y>"}));
 }
 
 TEST(XMLScanner, ZeroByteEndsATag) {
@@ -231,7 +247,8 @@ TEST(XMLJoinedLines, AgreesWithSplittingIntoLinesForBreaksAtEveryPosition) {
         for (size_t pos = 0; pos < len; ++pos) {
             for (const char* brk : {"\r", "\n", "\r\n", "\n\r"}) {
                 std::string t(len, 'x');
-                t.replace(pos, std::min(std::strlen(brk), len - pos), brk, std::min(std::strlen(brk), len - pos));
+                t.replace(pos, std::min(std::strlen(brk), len - pos), brk,
+                          std::min(std::strlen(brk), len - pos));
                 for (const std::string& text : {t, t + "\r\n", JoinedByLines(t)}) {
                     std::string storage;
                     ASSERT_EQ(std::string(JoinedLines(text, storage)), JoinedByLines(text))

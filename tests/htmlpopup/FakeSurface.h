@@ -41,14 +41,15 @@ public:
     }
     void DrawTextBox(const TRect& Box, const std::string& S) override {
         if (Log)
-            Calls.push_back(Format("text %d,%d,%d,%d color=%06X bg=%08X style=%u size=%d face=%s turn=%d '%s'",
-                                   Box.Left, Box.Top, Box.Right, Box.Bottom, FFont.Color, FBackground,
-                                   FFont.Style, FFont.Size, FFont.Name.c_str(), FFont.Orientation, S.c_str()));
+            Calls.push_back(
+                Format("text %d,%d,%d,%d color=%06X bg=%08X style=%u size=%d face=%s turn=%d '%s'", Box.Left,
+                       Box.Top, Box.Right, Box.Bottom, FFont.Color, FBackground, FFont.Style, FFont.Size,
+                       FFont.Name.c_str(), FFont.Orientation, S.c_str()));
     }
     void DrawChar(int X, int Y, char C) override {
         if (Log)
-            Calls.push_back(Format("char %d,%d face=%s %02X", X, Y, FFont.Name.c_str(),
-                                   static_cast<unsigned char>(C)));
+            Calls.push_back(
+                Format("char %d,%d face=%s %02X", X, Y, FFont.Name.c_str(), static_cast<unsigned char>(C)));
     }
     void FillRect(const TRect& R, TColor AColor) override {
         if (Log) Calls.push_back(Format("fill %d,%d,%d,%d %08X", R.Left, R.Top, R.Right, R.Bottom, AColor));
@@ -65,12 +66,8 @@ public:
     TColor ResolveColor(TColor AColor) const override {
         return IsSystemColor(AColor) ? 0x010101u * (AColor & 0xFF) : AColor;
     }
-    void ShellIconSize(bool Large, int& Width, int& Height) override {
-        Width = Height = Large ? 32 : 16;
-    }
-    int ShellIconIndex(bool, const std::string& Path) override {
-        return SameText(Path, "C:\\") ? 3 : 1;
-    }
+    void ShellIconSize(bool Large, int& Width, int& Height) override { Width = Height = Large ? 32 : 16; }
+    int ShellIconIndex(bool, const std::string& Path) override { return SameText(Path, "C:\\") ? 3 : 1; }
     void DrawShellIcon(bool Large, int Index, int X, int Y) override {
         if (Log) Calls.push_back(Format("icon %s %d at %d,%d", Large ? "large" : "small", Index, X, Y));
     }

@@ -155,7 +155,7 @@ TEST(PopupNewsLayout, TwentyItemsGiveTheHandComputedLineBoxes) {
     // Layout rectangle (9, 7, 307, 659); lines start at x 10.
     EXPECT_EQ(Box(t[0]), "272,7,307,20");  // "Close", right-aligned
     EXPECT_NE(t[0].find("'Close'"), std::string::npos);
-    EXPECT_EQ(Box(t[1]), "10,20,307,33");  // "Quenlow: "
+    EXPECT_EQ(Box(t[1]), "10,20,307,33");             // "Quenlow: "
     EXPECT_EQ(s.Only("move ").back(), "move 10,34");  // the rule under the title
     auto img = s.Only("image ");
     ASSERT_EQ(img.size(), 20u);
@@ -170,7 +170,8 @@ TEST(PopupNewsLayout, TwentyItemsGiveTheHandComputedLineBoxes) {
     EXPECT_NE(t[5].find("color=FF0000 bg=1FFFFFFF style=4"), std::string::npos);
     EXPECT_EQ(Box(t[7]), "10,62,307,75");  // description line
     // Footer: 41 characters right-aligned at 307 - 246, after the empty closing-P line.
-    auto home = std::find_if(t.begin(), t.end(), [](const std::string& c) { return c.find("'Home'") != c.npos; });
+    auto home =
+        std::find_if(t.begin(), t.end(), [](const std::string& c) { return c.find("'Home'") != c.npos; });
     ASSERT_NE(home, t.end());
     EXPECT_EQ(Box(*home), "61,639,307,652");
     EXPECT_NE(t.back().find("'Top20'"), std::string::npos);

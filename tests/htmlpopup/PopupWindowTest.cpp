@@ -122,7 +122,8 @@ void Screenshot(THTMLPopupWindow* w, const std::string& name) {
     DeleteObject(bmp);
     DeleteDC(mem);
     ReleaseDC(nullptr, screen);
-    if (const char* hold = std::getenv("PELORIN_SCREENSHOT_HOLD_MS")) THTMLPopup::WaitProcessingMessages(std::atoi(hold));
+    if (const char* hold = std::getenv("PELORIN_SCREENSHOT_HOLD_MS"))
+        THTMLPopup::WaitProcessingMessages(std::atoi(hold));
 }
 
 void Pump(DWORD ms) { THTMLPopup::WaitProcessingMessages(ms); }
@@ -303,12 +304,14 @@ TEST_F(PopupWindowTest, RiseIsTwentyPixelsPerStepAndProcessesMessages) {
     KillTimer(nullptr, timer);
 
     std::vector<LONG> tops;
-    for (const RECT& r : rec.Moves) tops.push_back(r.top);
+    for (const RECT& r : rec.Moves)
+        tops.push_back(r.top);
     ASSERT_FALSE(tops.empty());
     EXPECT_EQ(tops.front(), wa.bottom);
     // Eight steps: -20 each, the last settling 10 pixels above the work area's bottom.
     std::vector<LONG> expected;
-    for (int i = 0; i <= 8; ++i) expected.push_back(wa.bottom - 20 * i);
+    for (int i = 0; i <= 8; ++i)
+        expected.push_back(wa.bottom - 20 * i);
     EXPECT_EQ(tops, expected);
     RECT r;
     GetWindowRect(popup->Window()->Handle(), &r);
@@ -337,9 +340,11 @@ TEST_F(PopupWindowTest, RollDownSinksBelowTheWorkAreaThenHides) {
     MoveRecorder rec;
     popup->RollDown();
     std::vector<LONG> tops;
-    for (const RECT& r : rec.Moves) tops.push_back(r.top);
+    for (const RECT& r : rec.Moves)
+        tops.push_back(r.top);
     std::vector<LONG> expected;
-    for (int t = start + 20; t - 20 < wa.bottom; t += 20) expected.push_back(t);
+    for (int t = start + 20; t - 20 < wa.bottom; t += 20)
+        expected.push_back(t);
     EXPECT_EQ(tops, expected);
     EXPECT_GE(popup->Window()->Top(), wa.bottom);
     EXPECT_FALSE(IsWindowVisible(popup->Window()->Handle()));
@@ -383,7 +388,8 @@ TEST_F(PopupWindowTest, ClickOnALinkRaisesTheAnchorWithThePopupAsSender) {
 }
 
 TEST_F(PopupWindowTest, RealMouseClickThroughTheSystem) {
-    popup->Text.Assign(std::vector<std::string>{"<P align=\"center\"><A href=\"http://b.example/\">Big link text here</A>"});
+    popup->Text.Assign(
+        std::vector<std::string>{"<P align=\"center\"><A href=\"http://b.example/\">Big link text here</A>"});
     popup->PopupLeft = 300;
     popup->PopupTop = 300;
     popup->Show();
@@ -402,7 +408,8 @@ TEST_F(PopupWindowTest, RealMouseClickThroughTheSystem) {
     in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
     in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
     SendInput(3, in, sizeof(INPUT));
-    for (int i = 0; i < 20 && clicks.empty(); ++i) Pump(50);
+    for (int i = 0; i < 20 && clicks.empty(); ++i)
+        Pump(50);
     EXPECT_EQ(clicks, (std::vector<std::string>{"http://b.example/"}));
     EXPECT_TRUE(popup->Window()->HandCursor());
 }
@@ -534,9 +541,9 @@ TEST(HTMLPopupDefaults, NewPopupHasTheDocumentedSettings) {
 // the title on one line and the footer inside.
 TEST_F(PopupWindowTest, AutoSizedPopupWithATitleAsTheWidestLineShowsTheFooter) {
     popup->Text.Assign(std::vector<std::string>{
-        "<P align=\"right\"><A href=\"Close\"><B>Close</B></A></P><P align=\"left\">",
-        "<B>News</B><HR><BR>",
-        "<IMG src=\"idx:9\" align=\"top\">&nbsp;<A href=\"http://a.example/1\">A rather long program title 12.5 </A>"
+        "<P align=\"right\"><A href=\"Close\"><B>Close</B></A></P><P align=\"left\">", "<B>News</B><HR><BR>",
+        "<IMG src=\"idx:9\" align=\"top\">&nbsp;<A href=\"http://a.example/1\">A rather long program title "
+        "12.5 </A>"
         "<BR>&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;Short.<BR>",
         "</P><P align=\"right\">", "<A href=\"http://a.example/\">Home</A>", "</P>"});
     popup->RollUp();
@@ -556,8 +563,13 @@ TEST(GDISurfaceTest, WidthsAgreeWithDrawTextAndTheDCIsRestored) {
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ fontBefore = GetCurrentObject(dc, OBJ_FONT);
     TGDIFontCache fonts;
-    const char* samples[] = {"Editor 2.1 ", "A small text editor with tabs and macros.", "&&amp", "a&b", "x\ty\tz",
-                             "Quenlow: Latest Additions", "\xA9\xAE\x80 caf\xE9"};
+    const char* samples[] = {"Editor 2.1 ",
+                             "A small text editor with tabs and macros.",
+                             "&&amp",
+                             "a&b",
+                             "x\ty\tz",
+                             "Quenlow: Latest Additions",
+                             "\xA9\xAE\x80 caf\xE9"};
     for (unsigned style : {0u, unsigned(fsBold), unsigned(fsUnderline)}) {
         for (int size : {8, 12}) {
             TGDISurface s(dc, fonts);
@@ -570,7 +582,8 @@ TEST(GDISurfaceTest, WidthsAgreeWithDrawTextAndTheDCIsRestored) {
             for (const char* text : samples) {
                 RECT r{0, 0, 0, 0};
                 DrawTextA(dc, text, -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS);
-                EXPECT_EQ(s.TextWidth(text), r.right) << "'" << text << "' size " << size << " style " << style;
+                EXPECT_EQ(s.TextWidth(text), r.right)
+                    << "'" << text << "' size " << size << " style " << style;
                 EXPECT_EQ(s.TextHeight(text), r.bottom) << "'" << text << "'";
             }
             SelectObject(dc, old);
@@ -674,8 +687,9 @@ TEST_F(PopupWindowTest, FailurePopupWithTheSettingsLink) {
         "<B>Failed</B> : 404 can't resolve hostname to IP address<BR>Please check your connection <a "
         "href=\"settings\">settings</a>.<BR>",
         "</P><P align=\"right\">",
-        "<A href=\"" + site + "/\">Home</A> | <A href=\"" + site + "/showarticles-showall.html\">Categories</A> | <A href=\"" +
-            site + "/showarticles-news.html\">New Additions</A>",
+        "<A href=\"" + site + "/\">Home</A> | <A href=\"" + site +
+            "/showarticles-showall.html\">Categories</A> | <A href=\"" + site +
+            "/showarticles-news.html\">New Additions</A>",
         " | <A href=\"" + site + "/top20-0.html\">Top20</A>", "</P>"});
     popup->RollUp();
     POINT settings{};

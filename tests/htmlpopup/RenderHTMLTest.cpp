@@ -58,8 +58,8 @@ TEST(RenderHTMLBreaking, WordsWrapAtBlanksAndTheTrailingBlankIsNotCounted) {
     TFakeSurface s;
     auto r = Paint(s, "aaaa bbbb cccc dddd", kNarrow);
     // "aaaa bbbb " is 60 wide, but its last blank hangs past the edge: "bbbb" ends at 54.
-    EXPECT_EQ(TextBoxes(s), (Lines{"1,0,61,13 'aaaa '", "31,0,61,13 'bbbb '", "1,13,61,26 'cccc '",
-                                   "31,13,61,26 'dddd'"}));
+    EXPECT_EQ(TextBoxes(s),
+              (Lines{"1,0,61,13 'aaaa '", "31,0,61,13 'bbbb '", "1,13,61,26 'cccc '", "31,13,61,26 'dddd'"}));
     EXPECT_EQ(r.NeededWidth, 54);
     EXPECT_EQ(r.NeededHeight, 26);
     // A word whose letters reach the edge wraps.
@@ -180,7 +180,8 @@ TEST(RenderHTMLImages, ImagesScaleWithPixelsPerInch) {
 TEST(RenderHTMLImages, AlignTopLiftsTheTextOfTheLine) {
     TFakeSurface s;
     TFakeImages images(&s, 1, 16, 30);
-    Paint(s, "<IMG src=\"idx:0\" align=\"top\">ab<BR>cd<IMG src=\"idx:0\" align=\"middle\">ef", kWide, &images);
+    Paint(s, "<IMG src=\"idx:0\" align=\"top\">ab<BR>cd<IMG src=\"idx:0\" align=\"middle\">ef", kWide,
+          &images);
     // Line 1 is 30 high; "top" lifts text by 30 - 13, "middle" by half of that.
     EXPECT_EQ(TextBoxes(s), (Lines{"17,0,200,13 'ab'", "1,30,200,52 'cd'", "29,30,200,52 'ef'"}));
 }
@@ -201,7 +202,8 @@ TEST(RenderHTMLImages, AlignTopNeverPushesTheTextBelowTheLine) {
 TEST(RenderHTMLImages, ShellIconsComeFromTheSystemLists) {
     TFakeSurface s;
     auto r = Paint(s, "<IMG src=\"ssys:5\"><IMG src=\"LSYS:C:\\\"><IMG src=\"ssys:\">");
-    EXPECT_EQ(s.Only("icon "), (Lines{"icon small 5 at 1,0", "icon large 3 at 17,0", "icon small 0 at 49,0"}));
+    EXPECT_EQ(s.Only("icon "),
+              (Lines{"icon small 5 at 1,0", "icon large 3 at 17,0", "icon small 0 at 49,0"}));
     EXPECT_EQ(r.NeededWidth, 64);
     EXPECT_EQ(r.NeededHeight, 32);
 }
@@ -306,7 +308,8 @@ TEST(RenderHTMLFonts, SubAndSuperscriptGrowTheLine) {
     TFakeSurface s;
     auto r = Paint(s, "a<SUP>2</SUP>b<SUB>x</SUB>");
     // 13 div 4 = 3 on each side: the line is 19 high, the text bottom 16.
-    EXPECT_EQ(TextBoxes(s), (Lines{"1,0,200,16 'a'", "7,0,200,13 '2'", "13,0,200,16 'b'", "19,0,200,19 'x'"}));
+    EXPECT_EQ(TextBoxes(s),
+              (Lines{"1,0,200,16 'a'", "7,0,200,13 '2'", "13,0,200,16 'b'", "19,0,200,19 'x'"}));
     EXPECT_EQ(r.NeededHeight, 19);
 }
 
@@ -357,7 +360,7 @@ TEST(RenderHTMLHitTest, LastPixelColumnOfALinkHits) {
     EXPECT_FALSE(HitAt(s, text, 45, 6).Hit);
     EXPECT_FALSE(HitAt(s, text, 30, 13).Hit);  // below the line's band
     EXPECT_FALSE(HitAt(s, text, 30, 0).Hit);   // on the line top
-    EXPECT_TRUE(s.Calls.empty());               // a hit test draws nothing
+    EXPECT_TRUE(s.Calls.empty());              // a hit test draws nothing
 }
 
 TEST(RenderHTMLHitTest, EdgeOfALinkedImageDoesNotHit) {
@@ -408,14 +411,16 @@ TEST(RenderHTMLHover, WithHoverOnlyTheHoveredLinkIsUnderlined) {
     EXPECT_NE(t[2].find("color=FF0000 bg=1FFFFFFF style=4"), std::string::npos) << t[2];
     s.Calls.clear();
     Paint(s, text, kWide, nullptr, true, -1);
-    for (const auto& c : s.Only("text ")) EXPECT_NE(c.find("style=0"), std::string::npos) << c;
+    for (const auto& c : s.Only("text "))
+        EXPECT_NE(c.find("style=0"), std::string::npos) << c;
 }
 
 TEST(RenderHTMLRobustness, HugeNumbersDoNotOverflow) {
     TFakeSurface s;
     TFakeImages images(&s, 1, 30000, 30000);
     std::string text;
-    for (int i = 0; i < 200; ++i) text += "<IMG src=\"idx:0\"><IND x=\"2147483647\"><FONT size=\"99999999999\">w";
+    for (int i = 0; i < 200; ++i)
+        text += "<IMG src=\"idx:0\"><IND x=\"2147483647\"><FONT size=\"99999999999\">w";
     text += "<UL><UL><UL><LI>x";
     auto r = Paint(s, text, {0, 0, 100, 2000000000}, &images);
     EXPECT_GT(r.NeededWidth, 0);
@@ -425,7 +430,8 @@ TEST(RenderHTMLRobustness, HugeNumbersDoNotOverflow) {
 TEST(RenderHTMLTags, IndentTagMovesToAColumnOfTheLineOnlyForward) {
     TFakeSurface s;
     auto r = Paint(s, "ab<IND x=\"50\">cd<IND x=\"10\">ef<IND x=\"abc\">gh");
-    EXPECT_EQ(TextBoxes(s), (Lines{"1,0,200,13 'ab'", "51,0,200,13 'cd'", "63,0,200,13 'ef'", "75,0,200,13 'gh'"}));
+    EXPECT_EQ(TextBoxes(s),
+              (Lines{"1,0,200,13 'ab'", "51,0,200,13 'cd'", "63,0,200,13 'ef'", "75,0,200,13 'gh'"}));
     EXPECT_EQ(r.NeededWidth, 50 + 36);
 }
 
@@ -478,7 +484,7 @@ TEST(RenderHTMLTags, ClosingTagsThatOnlyResetColoursOrUnderline) {
     ASSERT_EQ(t.size(), 5u);
     EXPECT_NE(t[1].find("color=FF000008"), std::string::npos) << t[1];  // </BLINK>: base colour
     EXPECT_NE(t[2].find("style=4"), std::string::npos) << t[2];
-    EXPECT_NE(t[3].find("style=0"), std::string::npos) << t[3];  // </UL> at level 0
+    EXPECT_NE(t[3].find("style=0"), std::string::npos) << t[3];       // </UL> at level 0
     EXPECT_NE(t[4].find("color=0000FF"), std::string::npos) << t[4];  // </HI> without HI
 }
 
@@ -502,16 +508,21 @@ namespace {
 // Pictures by name or address that log how they are drawn.
 class TFakePicture : public THTMLPicture {
 public:
-    TFakePicture(TFakeSurface* Log, std::string AName, int W, int H) : FLog(Log), FName(std::move(AName)), FW(W), FH(H) {}
+    TFakePicture(TFakeSurface* Log, std::string AName, int W, int H)
+        : FLog(Log), FName(std::move(AName)), FW(W), FH(H) {}
     bool Empty() const override { return FW == 0; }
     int Width() const override { return FW; }
     int Height() const override { return FH; }
-    void Draw(THTMLSurface&, int X, int Y) override { FLog->Calls.push_back(Format("picture %s at %d,%d", FName.c_str(), X, Y)); }
+    void Draw(THTMLSurface&, int X, int Y) override {
+        FLog->Calls.push_back(Format("picture %s at %d,%d", FName.c_str(), X, Y));
+    }
     void StretchDraw(THTMLSurface&, const TRect& R) override {
-        FLog->Calls.push_back(Format("picture %s in %d,%d,%d,%d", FName.c_str(), R.Left, R.Top, R.Right, R.Bottom));
+        FLog->Calls.push_back(
+            Format("picture %s in %d,%d,%d,%d", FName.c_str(), R.Left, R.Top, R.Right, R.Bottom));
     }
     void Tile(THTMLSurface&, const TRect& R) override {
-        FLog->Calls.push_back(Format("picture %s tiled %d,%d,%d,%d", FName.c_str(), R.Left, R.Top, R.Right, R.Bottom));
+        FLog->Calls.push_back(
+            Format("picture %s tiled %d,%d,%d,%d", FName.c_str(), R.Left, R.Top, R.Right, R.Bottom));
     }
 
 private:
@@ -522,7 +533,8 @@ private:
 
 class TFakePictures : public THTMLPictureSource {
 public:
-    explicit TFakePictures(TFakeSurface* Log) : Logo(Log, "logo", 40, 20), Blank(Log, "blank", 0, 0), Web(Log, "web", 10, 30) {}
+    explicit TFakePictures(TFakeSurface* Log)
+        : Logo(Log, "logo", 40, 20), Blank(Log, "blank", 0, 0), Web(Log, "web", 10, 30) {}
     THTMLPicture* Picture(const std::string& Name) override {
         Asked.push_back(Name);
         if (Name == "logo") return &Logo;
@@ -539,16 +551,18 @@ public:
 TEST(RenderHTMLImages, ContainerAndCachePicturesAtOwnSizeStretchedAndTiled) {
     TFakeSurface s;
     TFakePictures container(&s), cache(&s);
-    auto r = RenderHTML(s,
-                        "<BODY background=\"logo\"><IMG src=\"logo\"><IMG src=\"logo\" width=\"8\" height=\"9\">"
-                        "<IMG src=\"blank\"><IMG src=\"missing\"><IMG src=\"http://pics.example/a.gif\">",
-                        kWide, nullptr, &container, &cache, false, -1, false, {});
-    EXPECT_EQ(s.Only("picture "), (Lines{"picture logo tiled 0,0,200,500", "picture logo at 1,0", "picture logo in 41,0,49,9",
-                                         "picture web at 49,0"}));
+    auto r =
+        RenderHTML(s,
+                   "<BODY background=\"logo\"><IMG src=\"logo\"><IMG src=\"logo\" width=\"8\" height=\"9\">"
+                   "<IMG src=\"blank\"><IMG src=\"missing\"><IMG src=\"http://pics.example/a.gif\">",
+                   kWide, nullptr, &container, &cache, false, -1, false, {});
+    EXPECT_EQ(s.Only("picture "), (Lines{"picture logo tiled 0,0,200,500", "picture logo at 1,0",
+                                         "picture logo in 41,0,49,9", "picture web at 49,0"}));
     EXPECT_EQ(r.NeededWidth, 40 + 8 + 10);
     EXPECT_EQ(r.NeededHeight, 30);
     // Names without ":" go to the container only, addresses with "://" to the cache only
     // (once per run over the line).
     EXPECT_EQ(cache.Asked, (Lines{"http://pics.example/a.gif", "http://pics.example/a.gif"}));
-    for (const auto& n : container.Asked) EXPECT_EQ(n.find(':'), std::string::npos) << n;
+    for (const auto& n : container.Asked)
+        EXPECT_EQ(n.find(':'), std::string::npos) << n;
 }

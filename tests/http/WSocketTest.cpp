@@ -76,7 +76,8 @@ std::string Drain(TSendQueue& q, int Chunk) {
 TEST(TSendQueueTest, LargeBlockIsSplitIntoFixedBlocksAndComesBackInOrder) {
     TSendQueue q(1460);
     std::string data;
-    for (int i = 0; i < 5000; ++i) data += static_cast<char>('A' + i % 26);
+    for (int i = 0; i < 5000; ++i)
+        data += static_cast<char>('A' + i % 26);
     q.Put(data.data(), static_cast<int>(data.size()));
     EXPECT_EQ(q.Size(), 5000);
     EXPECT_EQ(q.BlockCount(), 4);  // 3 full blocks and 620 bytes
@@ -154,8 +155,7 @@ TEST(SocketErrorTextTest, KnownAndUnknownCodes) {
 }
 
 TEST(SocketErrorTextTest, MessageNamesFunctionAndText) {
-    EXPECT_EQ(WSocketErrorMessage(10057, "Send"),
-              "Error 10057 in function Send\r\nSocket is not connected");
+    EXPECT_EQ(WSocketErrorMessage(10057, "Send"), "Error 10057 in function Send\r\nSocket is not connected");
 }
 
 TEST(WSocketIsDottedIPTest, AcceptsFourPartsUpTo255WithOuterBlanks) {
@@ -166,9 +166,9 @@ TEST(WSocketIsDottedIPTest, AcceptsFourPartsUpTo255WithOuterBlanks) {
 }
 
 TEST(WSocketIsDottedIPTest, RejectsEverythingElse) {
-    for (const char* s : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1.2.3.1000", ".1.2.3",
-                          "1.2.3.", "1..2.3", "1.2. 3.4", "a.b.c.d", "localhost", "1.2.3.4x",
-                          "-1.2.3.4", "1.2.3.4 5", " . . . "}) {
+    for (const char* s :
+         {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1.2.3.1000", ".1.2.3", "1.2.3.", "1..2.3", "1.2. 3.4",
+          "a.b.c.d", "localhost", "1.2.3.4x", "-1.2.3.4", "1.2.3.4 5", " . . . "}) {
         EXPECT_FALSE(WSocketIsDottedIP(s)) << '"' << s << '"';
     }
 }
@@ -201,7 +201,9 @@ struct Recorder {
     std::vector<std::string> events;
     void Wire(TFakeWSocket& s) {
         s.OnDnsLookupDone = [this](TObject*, uint16_t e) { events.push_back("dns " + std::to_string(e)); };
-        s.OnSessionConnected = [this](TObject*, uint16_t e) { events.push_back("connected " + std::to_string(e)); };
+        s.OnSessionConnected = [this](TObject*, uint16_t e) {
+            events.push_back("connected " + std::to_string(e));
+        };
         s.OnSessionClosed = [this](TObject*, uint16_t e) { events.push_back("closed " + std::to_string(e)); };
         s.OnDataSent = [this](TObject*, uint16_t e) { events.push_back("sent " + std::to_string(e)); };
         s.OnError = [this](TObject*) { events.push_back("error"); };

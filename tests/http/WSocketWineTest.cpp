@@ -103,7 +103,7 @@ public:
 
 private:
     void Run() {
-        for (int i = 0; i < FMax && !FStop; ) {
+        for (int i = 0; i < FMax && !FStop;) {
             fd_set set;
             FD_ZERO(&set);
             FD_SET(FListener, &set);
@@ -148,7 +148,8 @@ std::string RefusedPort() {
 
 std::string Pattern(size_t n) {
     std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
     return s;
 }
 
@@ -204,7 +205,8 @@ uintptr_t NextHandleValue() {
         hs.push_back(CreateEventA(nullptr, FALSE, FALSE, nullptr));
         top = std::max(top, reinterpret_cast<uintptr_t>(hs.back()));
     }
-    for (HANDLE h : hs) CloseHandle(h);
+    for (HANDLE h : hs)
+        CloseHandle(h);
     return top;
 }
 
@@ -307,7 +309,8 @@ TEST(WSocketConnect, PeerResetWithDataQueuedClosesOnceWith10054) {
     PumpFor(300);
     EXPECT_EQ(log.closed, 1);
     std::string seen;
-    for (const auto& e : log.events) seen += e + "; ";
+    for (const auto& e : log.events)
+        seen += e + "; ";
     EXPECT_EQ(log.closeError, 10054) << seen << " last error " << s.LastError();
     EXPECT_EQ(s.State(), wsClosed);
 }
@@ -337,10 +340,12 @@ TEST(WSocketReentrancy, ReconnectFromAFailedConnectKeepsTheNewAttempt) {
 }
 
 TEST(WSocketReentrancy, ReconnectFromTheCloseOfAnEarlySendKeepsTheNewAttempt) {
-    LoopbackPeer peer([](SOCKET c) {
-        ReadToEnd(c);
-        closesocket(c);
-    }, 2);
+    LoopbackPeer peer(
+        [](SOCKET c) {
+            ReadToEnd(c);
+            closesocket(c);
+        },
+        2);
     TWSocket s;
     std::vector<std::string> events;
     s.OnError = [&](TObject*) { events.push_back("error"); };
@@ -360,15 +365,17 @@ TEST(WSocketReentrancy, ReconnectFromTheCloseOfAnEarlySendKeepsTheNewAttempt) {
 }
 
 TEST(WSocketReentrancy, ReconnectFromOnSessionClosedKeepsTheNewConnection) {
-    LoopbackPeer peer([](SOCKET c) {
-        static int n = 0;
-        if (n++ == 0) {
-            SendAll(c, "bye");
-        } else {
-            ReadToEnd(c);
-        }
-        closesocket(c);
-    }, 2);
+    LoopbackPeer peer(
+        [](SOCKET c) {
+            static int n = 0;
+            if (n++ == 0) {
+                SendAll(c, "bye");
+            } else {
+                ReadToEnd(c);
+            }
+            closesocket(c);
+        },
+        2);
     TWSocket s;
     std::vector<std::string> events;
     s.OnDataAvailable = [&](TObject*, uint16_t) { s.ReceiveStr(); };
@@ -423,7 +430,8 @@ TEST(WSocketSend, OnClosedSocketGivesMinusOneAnd10057) {
     EXPECT_EQ(s.LastError(), 10057);
     EXPECT_EQ(errors, 1);
     TWSocket t;
-    EXPECT_EQ(SocketErrorOf([&] { t.SendStr("abc"); }), "Error 10057 in function Send\r\nSocket is not connected");
+    EXPECT_EQ(SocketErrorOf([&] { t.SendStr("abc"); }),
+              "Error 10057 in function Send\r\nSocket is not connected");
     EXPECT_EQ(t.SendStr(""), 0);
 }
 
@@ -684,7 +692,8 @@ TEST(WSocketLineMode, SplitsLinesAcrossPackets) {
 TEST(WSocketLineMode, LineLimitClearsAnOverlongLine) {
     std::atomic<bool> go{false};
     LoopbackPeer peer([&](SOCKET c) {
-        for (int i = 0; i < 500 && !go; ++i) Sleep(10);
+        for (int i = 0; i < 500 && !go; ++i)
+            Sleep(10);
         SendAll(c, "0123456789abcdefghij");
         Sleep(200);
         SendAll(c, "ok\r\n");
@@ -826,7 +835,8 @@ TEST(WSocketProperties, ChecksAndTextsOnAConnectedSocket) {
     EXPECT_EQ(SocketErrorOf([&] { s.SetPort("1"); }), "Cannot change Port if not closed");
     EXPECT_NO_THROW(s.SetPort(peer.Port()));
     EXPECT_EQ(SocketErrorOf([&] { s.Connect(); }), "Connect: Socket already in use");
-    EXPECT_EQ(SocketErrorOf([&] { s.SetReqVerHigh(2); }), "SetReqVerHigh: WinSock version can't be changed now");
+    EXPECT_EQ(SocketErrorOf([&] { s.SetReqVerHigh(2); }),
+              "SetReqVerHigh: WinSock version can't be changed now");
     EXPECT_THROW(s.SetSendFlags(static_cast<TSocketSendFlags>(7)), ESocketException);
     s.Close();
 }
@@ -842,7 +852,9 @@ TEST(WSocketProperties, ConnectChecksAndResolverFailures) {
     s.SetProto("tcp");
     s.SetPort("no-such-service-here");
     const std::string err = SocketErrorOf([&] { s.Connect(); });
-    EXPECT_EQ(err.rfind("connect: WSocketResolvePort: Cannot convert port 'no-such-service-here', Error #", 0), 0u) << err;
+    EXPECT_EQ(
+        err.rfind("connect: WSocketResolvePort: Cannot convert port 'no-such-service-here', Error #", 0), 0u)
+        << err;
     EXPECT_EQ(s.State(), wsClosed);
 }
 
@@ -944,11 +956,13 @@ TEST(WSocketBackground, WithoutOnBgExceptionTheProcessHandlerHearsIt) {
 }
 
 TEST(WSocketReentrancy, HandlersMayFreeTheirSocket) {
-    LoopbackPeer peer([](SOCKET c) {
-        SendAll(c, Pattern(10000));
-        ReadToEnd(c);
-        closesocket(c);
-    }, 3);
+    LoopbackPeer peer(
+        [](SOCKET c) {
+            SendAll(c, Pattern(10000));
+            ReadToEnd(c);
+            closesocket(c);
+        },
+        3);
     int freed = 0;
     // Freed from OnDataAvailable while more data waits.
     auto* a = new TWSocket;
@@ -981,11 +995,13 @@ TEST(WSocketReentrancy, HandlersMayFreeTheirSocket) {
 }
 
 TEST(WSocketReentrancy, FreedFromLookupDataSentAndLineHandlers) {
-    LoopbackPeer peer([](SOCKET c) {
-        SendAll(c, "one\r\ntwo\r\nthree\r\n");
-        ReadToEnd(c);
-        closesocket(c);
-    }, 2);
+    LoopbackPeer peer(
+        [](SOCKET c) {
+            SendAll(c, "one\r\ntwo\r\nthree\r\n");
+            ReadToEnd(c);
+            closesocket(c);
+        },
+        2);
     int freed = 0;
     auto* a = new TWSocket;
     a->OnDnsLookupDone = [&](TObject* sender, uint16_t) {
@@ -1152,7 +1168,8 @@ TEST(WSocketDns, ReverseLookupAnswersWithOneName) {
     EXPECT_THROW(t.ReverseDnsLookup(""), ESocketException);
     EXPECT_THROW(t.ReverseDnsLookup(std::string(300, '1')), ESocketException);
     // A name is not an address: refused like an empty one, and the lookup still reports.
-    EXPECT_EQ(SocketErrorOf([&] { t.ReverseDnsLookup("localhost"); }), "ReverseDnsLookup: Invalid host name.");
+    EXPECT_EQ(SocketErrorOf([&] { t.ReverseDnsLookup("localhost"); }),
+              "ReverseDnsLookup: Invalid host name.");
     Log tlog;
     tlog.Wire(t);
     t.OnError = [&](TObject*) { tlog.events.push_back("error"); };
@@ -1242,25 +1259,27 @@ TEST(WSocketClose, GracefulCloseDeliversWhatWinsockStillHolds) {
 TEST(WSocketRobustness, ThousandConnectionsLeakNoHandlesOrWindows) {
     // The peer ends each connection differently: graceful close inside a line, reset,
     // a stall that the client ends, or a reset right after a line and a half.
-    LoopbackPeer peer([](SOCKET c) {
-        static int n = 0;
-        switch (n++ % 4) {
-        case 0:
-            SendAll(c, "hello");
-            closesocket(c);
-            break;
-        case 1:
-            HardClose(c);
-            break;
-        case 2:
-            ReadToEnd(c);
-            closesocket(c);
-            break;
-        default:
-            SendAll(c, "line\r\npart");
-            HardClose(c);
-        }
-    }, 1000);
+    LoopbackPeer peer(
+        [](SOCKET c) {
+            static int n = 0;
+            switch (n++ % 4) {
+            case 0:
+                SendAll(c, "hello");
+                closesocket(c);
+                break;
+            case 1:
+                HardClose(c);
+                break;
+            case 2:
+                ReadToEnd(c);
+                closesocket(c);
+                break;
+            default:
+                SendAll(c, "line\r\npart");
+                HardClose(c);
+            }
+        },
+        1000);
     // Warm up the lazily loaded parts before counting.
     {
         TWSocket w;

@@ -17,7 +17,9 @@ using namespace wintest;
 
 namespace {
 
-void Pump(int Ms) { PumpUntil(Ms, [] { return false; }); }
+void Pump(int Ms) {
+    PumpUntil(Ms, [] { return false; });
+}
 
 void CALLBACK CloseMenu(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
 
@@ -44,10 +46,13 @@ protected:
         delete form;  // frees the icon with it
         App().MainForm = nullptr;
     }
-    void Send(UINT Message) { SendMessageA(TTrayIcon::HandlerWindow(), WM_TRAYNOTIFY, icon->Identity(), Message); }
+    void Send(UINT Message) {
+        SendMessageA(TTrayIcon::HandlerWindow(), WM_TRAYNOTIFY, icon->Identity(), Message);
+    }
     TImageList* MakeList(int Count) {
         auto* list = new TImageList(form);
-        for (int i = 0; i < Count; ++i) list->AddIcon(LoadIconA(nullptr, IDI_APPLICATION));
+        for (int i = 0; i < Count; ++i)
+            list->AddIcon(LoadIconA(nullptr, IDI_APPLICATION));
         return list;
     }
     TForm* form = nullptr;

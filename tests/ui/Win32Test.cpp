@@ -21,8 +21,6 @@ using namespace wintest;
 
 namespace {
 
-
-
 TEST(IniFile, ValuesSectionsAndKeysRoundTripThroughTheProfileFunctions) {
     std::string path = FreshTempPath("pelorin_ui_test.ini");
     TIniFile ini(path);
