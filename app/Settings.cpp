@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include "base/StrUtils.h"
+
 const char* const SettingsSection = "Settings";
 const char* const SettingsFileName = "settings.ini";
 const char* const RunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -18,13 +20,44 @@ std::string ScramblePassword(const std::string& Text) {
 namespace {
 bool TrimmedByIni(unsigned char c) { return c <= ' '; }
 bool IsQuote(char c) { return c == '"' || c == '\''; }
+
+std::string CharName(char C) {
+    std::string code = "0x" + IntToHex(static_cast<unsigned char>(C), 2);
+    switch (C) {
+    case '\0':
+        return "zero byte (" + code + ")";
+    case '\r':
+        return "carriage return (" + code + ")";
+    case '\n':
+        return "line feed (" + code + ")";
+    default:
+        return "'" + std::string(1, C) + "' (" + code + ")";
+    }
+}
+
+// The characters of Value, each once, that the file cannot hold once stored (scrambled or not).
+std::string Unstorable(const std::string& Value, bool Scrambled) {
+    const std::string stored = Scrambled ? ScramblePassword(Value) : Value;
+    std::string bad;
+    for (size_t i = 0; i < Value.size(); ++i)
+        if (IniCannotHold(stored[i]) && bad.find(Value[i]) == std::string::npos) bad += Value[i];
+    return bad;
+}
+
+void CheckStorable(const char* Field, const std::string& Value, bool Scrambled) {
+    std::string bad = Unstorable(Value, Scrambled);
+    if (bad.empty()) return;
+    std::string names;
+    for (char c : bad)
+        names += (names.empty() ? "" : ", ") + CharName(c);
+    throw Exception(Format("The %s cannot be saved: the settings file cannot hold the character%s %s", Field,
+                           bad.size() > 1 ? "s" : "", names.c_str()));
+}
+
+const char* const PasswordField = "proxy password";
 }  // namespace
 
-bool PasswordStorable(const std::string& Password) {
-    for (char c : ScramblePassword(Password))
-        if (c == '\0' || c == '\r' || c == '\n') return false;
-    return true;
-}
+bool PasswordStorable(const std::string& Password) { return Unstorable(Password, true).empty(); }
 
 std::string QuoteForIni(const std::string& Value) {
     if (Value.empty()) return Value;
@@ -36,8 +69,7 @@ std::string QuoteForIni(const std::string& Value) {
 }
 
 std::string PasswordToIni(const std::string& Password) {
-    if (!PasswordStorable(Password))
-        throw Exception("The proxy password contains a character that cannot be saved");
+    CheckStorable(PasswordField, Password, true);
     return QuoteForIni(ScramblePassword(Password));
 }
 
@@ -62,7 +94,11 @@ TSettings ReadSettings(TCustomIniFile& Ini) {
 
 void WriteSettings(TCustomIniFile& Ini, const TSettings& S) {
     const std::string sec = SettingsSection;
-    // Checked first so that a refused password leaves the whole file as it was.
+    // Checked first so that a refused save leaves the whole file as it was.
+    if (S.HasID) CheckStorable("category", S.ID, false);
+    CheckStorable("proxy server", S.ProxyServer, false);
+    CheckStorable("proxy port", S.ProxyPort, false);
+    CheckStorable("proxy user name", S.ProxyName, false);
     const std::string pass = PasswordToIni(S.ProxyPass);
     Ini.WriteBool(sec, "LastAdditions", S.LastAdditions);
     Ini.WriteBool(sec, "Top10", S.Top10);

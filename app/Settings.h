@@ -50,9 +50,11 @@ std::string PasswordFromIni(const std::string& Stored);
 // Reads every key, taking the defaults for missing or malformed values. Refresh and
 // Duration are clamped into their ranges, as loading them into the spin edits would.
 TSettings ReadSettings(TCustomIniFile& Ini);
-// Writes the keys in the file's fixed order; "ID" only when HasID. Throws
-// EIniFileException "Unable to write to <file>" at the first failed write (earlier keys
-// stay written), and refuses an unstorable password before anything is written.
+// Writes the keys in the file's fixed order; "ID" only when HasID. Before anything is
+// written, refuses a text the file cannot hold (a zero byte or a line break, or a password
+// character that scrambles to one) with a message naming the field and the characters.
+// Throws EIniFileException "Unable to write to <file>" at the first failed write (earlier
+// keys stay written).
 void WriteSettings(TCustomIniFile& Ini, const TSettings& S);
 
 // The data of the Run value for the executable at ExePath: the path itself, in quotes when

@@ -2,6 +2,14 @@
 
 #include "base/StrUtils.h"
 
+bool IniCannotHold(char C) { return C == '\0' || C == '\r' || C == '\n'; }
+
+bool IniCanHold(const std::string& Value) {
+    for (char c : Value)
+        if (IniCannotHold(c)) return false;
+    return true;
+}
+
 int TCustomIniFile::ReadInteger(const std::string& Section, const std::string& Ident, int Default) {
     int value = 0;
     if (TryStrToInt(Trim(ReadString(Section, Ident, std::string())), value)) return value;
@@ -40,7 +48,7 @@ std::string TMemIniFile::ReadString(const std::string& Section, const std::strin
 
 void TMemIniFile::WriteString(const std::string& Section, const std::string& Ident,
                               const std::string& Value) {
-    if (ReadOnly) WriteError();
+    if (ReadOnly || !IniCanHold(Value)) WriteError();
     TSection* s = Find(Section);
     if (!s) {
         FSections.push_back(TSection{Section, {}});

@@ -15,6 +15,11 @@ public:
     using Exception::Exception;
 };
 
+// The bytes a value in a profile file cannot hold: a zero byte ends it, a line break would
+// start a line of its own. Writers refuse such values; callers check them up front.
+bool IniCannotHold(char C);
+bool IniCanHold(const std::string& Value);
+
 class TCustomIniFile : public TObject {
 public:
     explicit TCustomIniFile(std::string FileName) : FFileName(std::move(FileName)) {}
@@ -22,7 +27,8 @@ public:
 
     virtual std::string ReadString(const std::string& Section, const std::string& Ident,
                                    const std::string& Default) = 0;
-    // Throws EIniFileException "Unable to write to <file>" when the value cannot be stored.
+    // Throws EIniFileException "Unable to write to <file>" when the value cannot be stored,
+    // for want of access or because IniCanHold refuses it.
     virtual void WriteString(const std::string& Section, const std::string& Ident,
                              const std::string& Value) = 0;
     virtual bool ValueExists(const std::string& Section, const std::string& Ident) = 0;
@@ -54,7 +60,8 @@ public:
     void ReadSection(const std::string& Section, std::vector<std::string>& Idents) override;
     void ReadSections(std::vector<std::string>& Sections) override;
 
-    // Makes every later write fail, as a read-only file would.
+    // Makes every later write fail, as a read-only file would. Values the file cannot hold
+    // fail as they do in a real file.
     bool ReadOnly = false;
     // Every successful write in order as "Section/Ident", for checks of write order.
     std::vector<std::string> WriteLog;

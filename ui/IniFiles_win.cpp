@@ -41,9 +41,8 @@ std::string TIniFile::ReadString(const std::string& Section, const std::string& 
 }
 
 void TIniFile::WriteString(const std::string& Section, const std::string& Ident, const std::string& Value) {
-    // A line break in a value would start a new line of the file; it cannot be stored.
-    if (Value.find_first_of("\r\n") != std::string::npos || Ident.find_first_of("\r\n=") != std::string::npos)
-        WriteError();
+    // The profile functions would cut such a value or store a line of its own.
+    if (!IniCanHold(Value) || !IniCanHold(Ident) || Ident.find('=') != std::string::npos) WriteError();
     if (!WritePrivateProfileStringA(Section.c_str(), Ident.c_str(), Value.c_str(), FileName().c_str()))
         WriteError();
 }

@@ -305,15 +305,23 @@ TEST_F(OptionsForm, AFileThatCannotBeWrittenIsReportedAndTheFormStaysOpen) {
     form->ctIcon->HideMainForm();
 }
 
-TEST_F(OptionsForm, APasswordTheFileCannotHoldIsRefusedAndNothingIsWritten) {
-    form->miOptionsClick(nullptr);
-    form->edProxPass->SetText("pa\xFF");
-    Press(form->btnOk);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].find("password"), std::string::npos);
-    EXPECT_TRUE(form->Visible());
-    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << "a file was written";
-    form->ctIcon->HideMainForm();
+TEST_F(OptionsForm, AValueTheFileCannotHoldIsRefusedAndNothingIsWritten) {
+    const std::pair<TEdit * TOptionsForm::*, const char*> cases[] = {
+        {&TOptionsForm::edProxServer, "proxy\r\nlan"},
+        {&TOptionsForm::edProxName, "an\nna"},
+        {&TOptionsForm::edProxPass, "pa\xFF"}};
+    for (const auto& c : cases) {
+        errors.clear();
+        DeleteFileA(path.c_str());
+        form->miOptionsClick(nullptr);
+        (form->*c.first)->SetText(c.second);
+        Press(form->btnOk);
+        EXPECT_EQ(errors.size(), 1u) << c.second;
+        EXPECT_TRUE(form->Visible()) << c.second;
+        EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES)
+            << c.second << ": a file was written";
+        form->ctIcon->HideMainForm();
+    }
 }
 
 TEST_F(OptionsForm, CancelHidesKeepsTheControlsAndShowingAgainReloadsTheFile) {

@@ -128,14 +128,36 @@ TEST(SettingsWrite, AFailedWriteStopsWithTheFilesNameInTheMessage) {
     }
 }
 
-TEST(SettingsWrite, AnUnstorablePasswordIsRefusedBeforeAnythingIsWritten) {
-    for (const char* bad : {"a\xFF", "\xF2x", "x\xF5y"}) {  // scramble to 0x00, CR, LF
+TEST(SettingsWrite, AValueTheFileCannotHoldIsRefusedNamingTheFieldAndItsCharacters) {
+    struct Case {
+        std::string TSettings::*Field;
+        std::string Value;
+        const char* Named;               // a word of the field's name in the message
+        std::vector<const char*> Codes;  // the characters it names
+    };
+    const Case cases[] = {
+        {&TSettings::ProxyServer, "proxy\r\nlan", "server", {"0x0D", "0x0A"}},
+        {&TSettings::ProxyPort, "80\n", "port", {"0x0A"}},
+        {&TSettings::ProxyName, "an\rna", "name", {"0x0D"}},
+        {&TSettings::ID, std::string("C1") + '\0', "category", {"0x00"}},
+        // Scrambled, 0xFF becomes a zero byte, 0xF2 and 0xF5 a line break.
+        {&TSettings::ProxyPass, "a\xFF", "password", {"0xFF"}},
+        {&TSettings::ProxyPass, "\xF2x\xF5\xF2", "password", {"0xF2", "0xF5"}},
+    };
+    for (const Case& c : cases) {
         TMemIniFile ini;
         TSettings s;
-        s.ProxyPass = bad;
-        EXPECT_FALSE(PasswordStorable(bad));
-        EXPECT_THROW(WriteSettings(ini, s), Exception);
-        EXPECT_TRUE(ini.WriteLog.empty()) << "keys were written before the refusal";
+        s.*c.Field = c.Value;
+        try {
+            WriteSettings(ini, s);
+            ADD_FAILURE() << c.Named << ": the save reported success";
+        } catch (const Exception& e) {
+            std::string m = e.what();
+            EXPECT_NE(m.find(c.Named), std::string::npos) << m;
+            for (const char* code : c.Codes)
+                EXPECT_NE(m.find(code), std::string::npos) << m;
+        }
+        EXPECT_TRUE(ini.WriteLog.empty()) << c.Named << ": keys were written before the refusal";
     }
 }
 
