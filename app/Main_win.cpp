@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "base/StrUtils.h"
 #include "ui/IniFiles_win.h"
 #include "ui/Jpeg_win.h"
 #include "ui/Registry_win.h"
@@ -242,19 +243,25 @@ TSettings TOptionsForm::ControlsToSettings() const {
 void TOptionsForm::SaveSettings() {
     TIniFile ini(SettingsFile);
     WriteSettings(ini, ControlsToSettings());
-    SetRunAtStartup(chbLoadOnStartup->Checked());
+    // The file is saved whole: its intervals are in force even when the Run key then refuses.
     Timer->SetInterval(PopupIntervalMs(seDuration->Value()));
     Timer1->SetInterval(RefreshIntervalMs(seRefresh->Value()));
+    SetRunAtStartup(chbLoadOnStartup->Checked());
 }
 
 void TOptionsForm::SetRunAtStartup(bool Enable) {
     TRegistry reg(HKEY_CURRENT_USER);
-    if (!reg.OpenKey(RunKeyPath, true)) return;
-    if (Enable)
-        reg.WriteString(RunValueName, RunCommandLine(ExeFileName()));
-    else
-        reg.DeleteValue(RunValueName);
-    reg.CloseKey();
+    if (Enable) {
+        if (reg.OpenKey(RunKeyPath, true) && reg.WriteString(RunValueName, RunCommandLine(ExeFileName())))
+            return;
+    } else {
+        // With no key or no value there is nothing to remove.
+        if (!reg.OpenKeyReadOnly(RunKeyPath) || !reg.ValueExists(RunValueName)) return;
+        if (reg.OpenKey(RunKeyPath, false) && reg.DeleteValue(RunValueName)) return;
+    }
+    throw Exception(Format("Unable to %s the value \"%s\" %s HKEY_CURRENT_USER\\%s: %s",
+                           Enable ? "write" : "delete", RunValueName, Enable ? "to" : "from", RunKeyPath,
+                           reg.LastErrorText().c_str()));
 }
 
 void TOptionsForm::chbUseProxyClick(TObject*) {

@@ -79,7 +79,10 @@ public:
     void Label13Click(TObject* Sender);
 
     void LoadSettings();
+    // Writes the file and sets the timers, then the Run value; throws when either fails.
     void SaveSettings();
+    // Throws, naming the value and the key, when the Run value cannot be written or, when
+    // present, cannot be removed.
     void SetRunAtStartup(bool Enable);
     // The controls' values as settings; the category ID is left out when none is chosen.
     TSettings ControlsToSettings() const;

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "base/StrUtils.h"
+
 namespace {
 std::string Relative(const std::string& Key) {
     size_t i = 0;
@@ -11,13 +13,18 @@ std::string Relative(const std::string& Key) {
 }
 }  // namespace
 
+bool TRegistry::Check(LONG R) {
+    if (R != ERROR_SUCCESS) FLastError = R;
+    return R == ERROR_SUCCESS;
+}
+
 bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) {
     CloseKey();
     HKEY key = nullptr;
     LONG r = CanCreate ? RegCreateKeyExA(FRootKey, Relative(Key).c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE,
                                          nullptr, &key, nullptr)
                        : RegOpenKeyExA(FRootKey, Relative(Key).c_str(), 0, KEY_READ | KEY_WRITE, &key);
-    if (r != ERROR_SUCCESS) return false;
+    if (!Check(r)) return false;
     FKey = key;
     return true;
 }
@@ -25,7 +32,7 @@ bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) {
 bool TRegistry::OpenKeyReadOnly(const std::string& Key) {
     CloseKey();
     HKEY key = nullptr;
-    if (RegOpenKeyExA(FRootKey, Relative(Key).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (!Check(RegOpenKeyExA(FRootKey, Relative(Key).c_str(), 0, KEY_READ, &key))) return false;
     FKey = key;
     return true;
 }
@@ -54,12 +61,21 @@ bool TRegistry::ReadString(const std::string& Name, std::string& Value) const {
 }
 
 bool TRegistry::WriteString(const std::string& Name, const std::string& Value) {
-    return FKey && RegSetValueExA(FKey, Name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(Value.c_str()),
-                                  static_cast<DWORD>(Value.size() + 1)) == ERROR_SUCCESS;
+    if (!FKey) return Check(ERROR_INVALID_HANDLE);
+    return Check(RegSetValueExA(FKey, Name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(Value.c_str()),
+                                static_cast<DWORD>(Value.size() + 1)));
 }
 
 bool TRegistry::DeleteValue(const std::string& Name) {
-    if (!FKey) return false;
+    if (!FKey) return Check(ERROR_INVALID_HANDLE);
     LONG r = RegDeleteValueA(FKey, Name.c_str());
-    return r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND;
+    return r == ERROR_FILE_NOT_FOUND || Check(r);
+}
+
+std::string TRegistry::LastErrorText() const {
+    char buf[512] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             static_cast<DWORD>(FLastError), 0, buf, sizeof(buf), nullptr);
+    std::string text = Trim(std::string(buf, n));
+    return text.empty() ? Format("error %ld", static_cast<long>(FLastError)) : text;
 }

@@ -22,8 +22,13 @@ public:
     // A missing value counts as deleted.
     bool DeleteValue(const std::string& Name);
     HKEY CurrentKey() const { return FKey; }
+    // The system's text for the last call that failed, for messages.
+    std::string LastErrorText() const;
 
 private:
+    // Remembers R when it is a failure; true on success.
+    bool Check(LONG R);
     HKEY FRootKey;
     HKEY FKey = nullptr;
+    LONG FLastError = ERROR_SUCCESS;
 };

@@ -324,6 +324,62 @@ TEST_F(OptionsForm, AValueTheFileCannotHoldIsRefusedAndNothingIsWritten) {
     }
 }
 
+// Leaves the Run key readable only, as a locked-down account has it, until it goes.
+class RunKeyLock {
+public:
+    RunKeyLock() {
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, RunKeyPath, 0, nullptr, 0, READ_CONTROL | WRITE_DAC,
+                                  nullptr, &FKey, nullptr),
+                  ERROR_SUCCESS);
+        DWORD size = sizeof(FSaved);
+        EXPECT_EQ(RegGetKeySecurity(FKey, DACL_SECURITY_INFORMATION, FSaved, &size), ERROR_SUCCESS);
+        SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &FEveryone);
+        auto* acl = reinterpret_cast<PACL>(FAcl);
+        InitializeAcl(acl, sizeof(FAcl), ACL_REVISION);
+        AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, FEveryone);
+        SECURITY_DESCRIPTOR sd;
+        InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+        SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE);
+        EXPECT_EQ(RegSetKeySecurity(FKey, DACL_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
+    }
+    ~RunKeyLock() {
+        EXPECT_EQ(RegSetKeySecurity(FKey, DACL_SECURITY_INFORMATION, FSaved), ERROR_SUCCESS);
+        FreeSid(FEveryone);
+        RegCloseKey(FKey);
+    }
+
+private:
+    HKEY FKey = nullptr;
+    PSID FEveryone = nullptr;
+    alignas(8) BYTE FSaved[4096] = {};
+    alignas(8) BYTE FAcl[256] = {};
+};
+
+TEST_F(OptionsForm, ARunValueThatCannotBeChangedIsReportedAfterTheFileIsSaved) {
+    for (bool enable : {true, false}) {
+        form->SetRunAtStartup(!enable);
+        form->miOptionsClick(nullptr);
+        form->chbLoadOnStartup->SetChecked(enable);
+        form->seRefresh->SetValue(enable ? 45 : 50);
+        errors.clear();
+        {
+            RunKeyLock lock;
+            Press(form->btnOk);
+        }
+        ASSERT_EQ(errors.size(), 1u) << "enable " << enable;
+        EXPECT_NE(errors[0].find(RunKeyPath), std::string::npos) << errors[0];
+        EXPECT_NE(errors[0].find(RunValueName), std::string::npos) << errors[0];
+        EXPECT_TRUE(form->Visible()) << errors[0];
+        std::string run;
+        EXPECT_EQ(RunValue(run), !enable) << errors[0];
+        // The file is saved whole and its intervals are in force.
+        EXPECT_EQ(Stored("ProxyAuth"), "0");
+        EXPECT_EQ(form->Timer1->Interval(), (enable ? 45u : 50u) * 60000u);
+        form->ctIcon->HideMainForm();
+    }
+}
+
 TEST_F(OptionsForm, CancelHidesKeepsTheControlsAndShowingAgainReloadsTheFile) {
     form->miOptionsClick(nullptr);
     form->pcOptions->SetActivePageIndex(2);
