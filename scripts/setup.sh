@@ -56,14 +56,14 @@ SRC
 
 mkdir -p "$deps"
 for arch in i686 x86_64; do
-  toolchain="$root/cmake/mingw-$arch.cmake"
+  toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw.cmake" -DPELORIN_MINGW_ARCH=$arch)
   out="$deps/$arch"
 
   # GoogleTest for MinGW, from Debian's sources.
   if [ ! -f "$out/gtest-mingw/lib/libgtest.a" ]; then
     echo "setup: building GoogleTest for MinGW $arch"
     rm -rf "$deps/gtest-build"
-    cmake -S /usr/src/googletest -B "$deps/gtest-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    cmake -S /usr/src/googletest -B "$deps/gtest-build" -G Ninja "${toolchain[@]}" \
       -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out/gtest-mingw" -Dgtest_disable_pthreads=OFF >/dev/null
     cmake --build "$deps/gtest-build" >/dev/null
     cmake --install "$deps/gtest-build" >/dev/null
@@ -75,7 +75,7 @@ for arch in i686 x86_64; do
     jpeg_source
     src="$deps/jpeg-src"
     rm -rf "$src/build"
-    cmake -S "$src/tree" -B "$src/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    cmake -S "$src/tree" -B "$src/build" -G Ninja "${toolchain[@]}" \
       -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out/jpeg-mingw" -DENABLE_SHARED=OFF \
       -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF -DREQUIRE_SIMD=OFF -Wno-dev >/dev/null
     cmake --build "$src/build" --target jpeg-static >/dev/null
