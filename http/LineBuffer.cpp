@@ -10,6 +10,9 @@ void TLineBuffer::SetLineEnd(const std::string& Value) {
 
 std::string TLineBuffer::Append(const char* Data, size_t Len, bool Edit, bool Echo) {
     if (!Data || Len == 0) return std::string();
+    // What was handed out goes now, once per arrival rather than once per line.
+    FData.erase(0, FStart);
+    FStart = 0;
     // The shortest the buffer got: a terminator may now end anywhere after it.
     size_t lowest = FData.size();
     std::string echo;
@@ -50,20 +53,20 @@ std::string TLineBuffer::Append(const char* Data, size_t Len, bool Edit, bool Ec
 
 bool TLineBuffer::NextLine() {
     if (FLineEnd.empty()) return false;
-    const size_t pos = FData.find(FLineEnd, std::min(FScanFrom, FData.size()));
+    const size_t pos = FData.find(FLineEnd, FStart + std::min(FScanFrom, Size()));
     if (pos == std::string::npos) {
         const size_t keep = FLineEnd.size() - 1;
-        FScanFrom = FData.size() > keep ? FData.size() - keep : 0;
+        FScanFrom = Size() > keep ? Size() - keep : 0;
         return false;
     }
-    FLineLeft = pos + FLineEnd.size();
+    FLineLeft = pos - FStart + FLineEnd.size();
     FScanFrom = FLineLeft;
     return true;
 }
 
 void TLineBuffer::Consume(size_t N) {
-    N = std::min(N, FData.size());
-    FData.erase(0, N);
+    N = std::min(N, Size());
+    FStart += N;
     FLineLeft = FLineLeft > N ? FLineLeft - N : 0;
     FScanFrom = FScanFrom > N ? FScanFrom - N : 0;
 }
@@ -71,7 +74,7 @@ void TLineBuffer::Consume(size_t N) {
 size_t TLineBuffer::ReadLine(char* Out, size_t Len) {
     const size_t n = std::min(Len, FLineLeft);
     if (n == 0 || !Out) return 0;
-    std::memcpy(Out, FData.data(), n);
+    std::memcpy(Out, FData.data() + FStart, n);
     Consume(n);
     return n;
 }
@@ -79,14 +82,14 @@ size_t TLineBuffer::ReadLine(char* Out, size_t Len) {
 void TLineBuffer::SkipLine() { Consume(FLineLeft); }
 
 bool TLineBuffer::TakeRest() {
-    FLineLeft = FData.size();
+    FLineLeft = Size();
     return FLineLeft > 0;
 }
 
 size_t TLineBuffer::Read(char* Out, size_t Len) {
-    const size_t n = std::min(Len, FData.size());
+    const size_t n = std::min(Len, Size());
     if (n == 0 || !Out) return 0;
-    std::memcpy(Out, FData.data(), n);
+    std::memcpy(Out, FData.data() + FStart, n);
     Consume(n);
     return n;
 }
@@ -98,5 +101,6 @@ void TLineBuffer::Rescan() {
 
 void TLineBuffer::Clear() {
     FData.clear();
+    FStart = 0;
     Rescan();
 }

@@ -34,13 +34,15 @@ public:
     // switched).
     void Rescan();
 
-    size_t Size() const { return FData.size(); }
-    bool Empty() const { return FData.empty(); }
+    size_t Size() const { return FData.size() - FStart; }
+    bool Empty() const { return Size() == 0; }
     void Clear();
 
 private:
     void Consume(size_t N);
+    // Bytes before FStart were handed out; offsets below count from FStart.
     std::string FData;
+    size_t FStart = 0;
     std::string FLineEnd = "\r\n";
     size_t FLineLeft = 0;
     // No terminator starts before this offset: a long line arriving in small pieces is not
