@@ -5,8 +5,9 @@
 // closes or resets, and reads back what the code sent. The network behaves as Winsock does:
 // a read notification comes only after a read re-armed it, a connect is followed by a write
 // notification, a send may take only part of the bytes, and a write notification follows
-// only a send that found no room at all, once there is room again. Notifications and deferred work wait in a queue,
-// the message loop of the test, which every network step below runs until it is empty.
+// only a send that found no room at all, once there is room again. Notifications and
+// deferred work wait in a queue, the test's message loop, which the network steps below
+// (all but Arrive) run until it is empty.
 #include <memory>
 #include <string>
 #include <vector>
