@@ -1,8 +1,8 @@
 #include "http/WSocket.h"
 
-#include <cstdio>
 #include <utility>
 
+#include "base/Dispatcher.h"
 #include "base/StrUtils.h"
 
 std::string SocketErrorText(int ErrCode) {
@@ -158,77 +158,20 @@ bool WSocketParseLeadingNumber(const std::string& S, int& Value) {
     return true;
 }
 
-namespace {
-TWSocketBgExceptionHandler& BgHandler() {
-    static TWSocketBgExceptionHandler handler;
-    return handler;
-}
-}  // namespace
-
-void SetWSocketBgExceptionHandler(TWSocketBgExceptionHandler Handler) { BgHandler() = std::move(Handler); }
-
-void WSocketReportBgException(TObject* Sender, const std::exception& E) {
-    if (BgHandler()) {
-        try {
-            BgHandler()(Sender, E);
-        } catch (...) {
-            // The last resort must not throw into the message loop.
-        }
-        return;
-    }
-    std::fprintf(stderr, "Socket background exception: %s\n", E.what());
-}
-
 TWSocketBase::TWSocketBase(TComponent* AOwner) : TComponent(AOwner), FAlive(std::make_shared<bool>(true)) {
     TWSocketBase::AssignDefaultValue();
 }
 
 TWSocketBase::~TWSocketBase() { *FAlive = false; }
 
-int TWSocketBase::SendStr(const std::string& Str) {
-    if (Str.empty()) return 0;
-    return Send(Str.data(), static_cast<int>(Str.size()));
-}
-
-void TWSocketBase::RaiseException(const std::string& Msg) {
-    if (OnError)
-        OnError(this);
-    else
-        throw ESocketException(Msg);
-}
-
-bool TWSocketBase::HasConnectTarget() {
-    const char* missing = !FPortAssigned    ? "Connect: No Port Specified"
-                          : !FAddrAssigned  ? "Connect: No IP Address Specified"
-                          : !FProtoAssigned ? "Connect: No Protocol Specified"
-                                            : nullptr;
-    if (missing) RaiseException(missing);
-    return !missing;
-}
-
-void TWSocketBase::ChangeState(TSocketState NewState) {
-    TSocketState old = FState;
-    FState = NewState;
-    if (old != NewState && OnChangeState) OnChangeState(this, old, NewState);
-}
-
-void TWSocketBase::HandleBackGroundException(const std::exception& E) {
-    auto life = LifeToken();
-    bool canClose = true;
-    if (OnBgException) {
-        try {
-            OnBgException(this, E, canClose);
-        } catch (...) {
-        }
-    } else {
-        WSocketReportBgException(this, E);
+void TWSocketBase::CloseForDestroy() {
+    try {
+        CancelDnsLookup();
+    } catch (...) {
     }
-    if (!*life) return;
-    if (canClose) {
-        try {
-            Abort();
-        } catch (...) {
-        }
+    try {
+        if (FState != wsClosed) Close();
+    } catch (...) {
     }
 }
 
@@ -244,7 +187,11 @@ void TWSocketBase::AssignDefaultValue() {
     FState = wsClosed;
     FReadCount = 0;
     FCloseInvoked = false;
+    FAllSent = true;
+    FPaused = false;
 }
+
+// ---- properties ----
 
 bool TWSocketBase::CheckClosed(const std::string& Current, const std::string& Value, const char* Name) {
     if (FState == wsClosed) return true;
@@ -288,4 +235,494 @@ void TWSocketBase::SetLocalPort(const std::string& Value) {
     if (!CheckClosed(FLocalPortStr, v, "LocalPort")) return;
     FLocalPortStr = v;
     FLocalPortResolved = false;
+}
+
+void TWSocketBase::ChangeState(TSocketState NewState) {
+    TSocketState old = FState;
+    FState = NewState;
+    if (old != NewState && OnChangeState) OnChangeState(this, old, NewState);
+}
+
+// ---- errors ----
+
+void TWSocketBase::RaiseException(const std::string& Msg) {
+    if (OnError)
+        OnError(this);
+    else
+        throw ESocketException(Msg);
+}
+
+void TWSocketBase::RaiseSocketError(int Err, const std::string& Func) {
+    if (Err == WSocket_ECONNRESET || Err == WSocket_ENOTCONN) {
+        // The connection is gone: it is closed and reported before the error is raised.
+        auto life = LifeToken();
+        InternalClose(false, static_cast<uint16_t>(Err));
+        if (!*life) return;
+    }
+    FLastError = Err;
+    RaiseException(WSocketErrorMessage(Err, Func));
+}
+
+void TWSocketBase::HandleBackGroundException(const std::exception& E) {
+    auto life = LifeToken();
+    bool canClose = true;
+    if (OnBgException) {
+        try {
+            OnBgException(this, E, canClose);
+        } catch (...) {
+        }
+    } else {
+        ReportException(E);
+    }
+    if (!*life || !canClose) return;
+    try {
+        Abort();
+    } catch (...) {
+    }
+}
+
+void TWSocketBase::CallGuarded(const std::function<void()>& Fn) {
+    auto life = LifeToken();
+    try {
+        Fn();
+    } catch (const std::exception& e) {
+        if (*life)
+            HandleBackGroundException(e);
+        else
+            ReportException(e);
+    } catch (...) {
+        Exception e("Unknown exception in a socket event");
+        if (*life)
+            HandleBackGroundException(e);
+        else
+            ReportException(e);
+    }
+}
+
+// ---- posted work ----
+
+void TWSocketBase::PostStep(std::function<void()> Work) {
+    auto life = LifeToken();
+    Post([this, life, Work = std::move(Work)] {
+        if (*life) CallGuarded(Work);
+    });
+}
+
+void TWSocketBase::PostSelect(unsigned Events, uint16_t Error) {
+    const unsigned gen = FConnGen;
+    PostStep([this, gen, Events, Error] {
+        if (gen == FConnGen && HasHandle()) HandleSelect(Events, Error);
+    });
+}
+
+void TWSocketBase::BeginConnection() {
+    ++FConnGen;
+    FCloseInvoked = false;
+    FPaused = false;
+}
+
+// ---- notifications ----
+// The handlers remember the connection they were called for: an event handler may close the
+// socket and start the next connection, which must then be left alone.
+
+void TWSocketBase::HandleSelect(unsigned Events, uint16_t Error) {
+    if (FPaused) return;
+    auto life = LifeToken();
+    const unsigned gen = FConnGen;
+    auto same = [&] { return *life && gen == FConnGen && HasHandle(); };
+    if (Events & wsfConnect) Do_FD_CONNECT(Error);
+    if ((Events & wsfRead) && same()) Do_FD_READ(Error);
+    if ((Events & wsfWrite) && same()) Do_FD_WRITE(Error);
+    if ((Events & wsfAccept) && same()) TriggerSessionAvailable(Error);
+    if ((Events & wsfClose) && same()) Do_FD_CLOSE(Error);
+}
+
+void TWSocketBase::Do_FD_CONNECT(uint16_t Error) {
+    if (FState == wsConnected) return;
+    auto life = LifeToken();
+    const unsigned gen = FConnGen;
+    ChangeState(wsConnected);
+    if (!*life) return;
+    TriggerSessionConnectedSpecial(Error);
+    if (!*life) return;
+    if (Error != 0 && FState != wsClosed && FConnGen == gen) Close();
+}
+
+void TWSocketBase::Do_FD_READ(uint16_t Error) {
+    auto life = LifeToken();
+    const unsigned gen = FConnGen;
+    if (FState != wsConnected) {
+        ChangeState(wsConnected);
+        if (!*life) return;
+        TriggerSessionConnectedSpecial(Error);
+        if (!*life || FConnGen != gen) return;
+    }
+    ASyncReceive(Error, ComponentOptions);
+}
+
+void TWSocketBase::Do_FD_WRITE(uint16_t Error) {
+    auto life = LifeToken();
+    const unsigned gen = FConnGen;
+    TryToSend();
+    // A connection lost while sending was reported closed: nothing was sent to report.
+    if (!*life || FConnGen != gen || !HasHandle()) return;
+    if (FAllSent) TriggerDataSent(Error);
+}
+
+void TWSocketBase::Do_FD_CLOSE(uint16_t Error) {
+    if (FState == wsConnecting) return;
+    auto life = LifeToken();
+    const unsigned gen = FConnGen;
+    // Everything the peer sent before closing is delivered first.
+    ASyncReceive(0, ComponentOptions & ~wsoNoReceiveLoop);
+    if (!*life || FConnGen != gen) return;
+    ReportClosed(Error);
+    if (!*life || FConnGen != gen) return;
+    if (FState != wsClosed) Close();
+}
+
+// Winsock sends a new read notification only after a read, so the loop reads while bytes
+// wait and a handler takes them; a handler that leaves them hears nothing more until it reads.
+void TWSocketBase::ASyncReceive(uint16_t Error, TWSocketOptions Options) {
+    auto life = LifeToken();
+    for (;;) {
+        const unsigned before = FRecvProgress;
+        try {
+            FLastError = 0;
+            if (!TriggerDataAvailable(Error)) {
+                if (!*life) return;
+                if (!HasHandle()) break;
+                char junk[1024];
+                int err = 0;
+                if (ReadRaw(junk, sizeof junk, err) < 0) {
+                    if (err == WSocket_EWOULDBLOCK) break;
+                    FLastError = err;
+                }
+            }
+            if (!*life) return;
+            if (Options & wsoNoReceiveLoop) break;
+            if (FLastError != 0 || !HasHandle()) break;
+            if (FRecvProgress == before) break;
+            int err = 0;
+            const int waiting = RawPending(err);
+            if (waiting < 0) {
+                FLastError = err;
+                break;
+            }
+            if (waiting == 0) break;
+        } catch (...) {
+            // What a data handler throws ends the loop and goes no further.
+            return;
+        }
+    }
+}
+
+// ---- triggers ----
+
+bool TWSocketBase::TriggerDataAvailable(uint16_t Error) {
+    if (!OnDataAvailable) return false;
+    OnDataAvailable(this, Error);
+    return true;
+}
+void TWSocketBase::TriggerSessionAvailable(uint16_t Error) { Raise(OnSessionAvailable, this, Error); }
+void TWSocketBase::TriggerSessionConnectedSpecial(uint16_t Error) { TriggerSessionConnected(Error); }
+void TWSocketBase::TriggerSessionConnected(uint16_t Error) { Raise(OnSessionConnected, this, Error); }
+void TWSocketBase::TriggerSessionClosed(uint16_t Error) { Raise(OnSessionClosed, this, Error); }
+void TWSocketBase::TriggerDataSent(uint16_t Error) { Raise(OnDataSent, this, Error); }
+void TWSocketBase::TriggerDnsLookupDone(uint16_t Error) { Raise(OnDnsLookupDone, this, Error); }
+void TWSocketBase::TriggerSendData(int BytesSent) { Raise(OnSendData, this, BytesSent); }
+
+// ---- name lookup ----
+
+void TWSocketBase::DnsLookup(const std::string& HostName) { StartLookup(HostName, false); }
+
+void TWSocketBase::FailLookup(int Err, const std::string& Msg) {
+    auto life = LifeToken();
+    FLastError = Err;
+    RaiseException(Msg);
+    if (*life) TriggerDnsLookupDone(static_cast<uint16_t>(Err));
+}
+
+void TWSocketBase::StartLookup(const std::string& Name, bool Reverse) {
+    // Only a dotted address is looked up in reverse: turning a name into one first would
+    // block the thread.
+    if (Name.empty() || (Reverse && (Name.size() > 256 || !WSocketIsDottedIP(Name)))) {
+        FailLookup(WSocket_EINVAL,
+                   Reverse ? "ReverseDnsLookup: Invalid host name." : "DNS lookup: invalid host name.");
+        return;
+    }
+    auto life = LifeToken();
+    CancelDnsLookup();
+    if (!*life) return;
+    FDnsResult.clear();
+    FDnsResultList.Clear();
+    std::string address;
+    if (!Reverse && WSocketIsDottedIP(Name) && RawDottedAddress(Name, address)) {
+        FDnsResult = address;
+        FDnsResultList.Add(address);
+        TriggerDnsLookupDone(0);
+        return;
+    }
+    // Running before it starts: a transport may answer from inside RawStartLookup.
+    FLookupRunning = true;
+    const int err = RawStartLookup(Name, Reverse);
+    if (err != 0) {
+        FLookupRunning = false;
+        FailLookup(err, Format("%s: can't start DNS lookup, error #%d", Name.c_str(), err));
+    }
+}
+
+void TWSocketBase::LookupDone(uint16_t Error, const std::vector<std::string>& Results) {
+    if (!FLookupRunning) return;
+    FLookupRunning = false;
+    if (Error == 0) {
+        for (const auto& r : Results)
+            FDnsResultList.Add(r);
+        if (FDnsResultList.Count() > 0) FDnsResult = FDnsResultList[0];
+    }
+    TriggerDnsLookupDone(Error);
+}
+
+void TWSocketBase::CancelDnsLookup() {
+    if (!FLookupRunning) return;
+    FLookupRunning = false;
+    auto life = LifeToken();
+    const int err = RawCancelLookup();
+    if (err != 0) {
+        // Its answer will be ignored, so this is the lookup's one completion.
+        RaiseSocketError(err, "WSACancelAsyncRequest");
+        if (*life && !Destroying()) TriggerDnsLookupDone(static_cast<uint16_t>(err));
+        return;
+    }
+    if (!Destroying()) TriggerDnsLookupDone(WSocket_EINTR);
+}
+
+// ---- connecting ----
+
+void TWSocketBase::FailConnect(int Err, const std::string& Msg) {
+    auto life = LifeToken();
+    if (HasHandle()) RawClose(false);
+    if (FState != wsClosed) {
+        ChangeState(wsClosed);
+        if (!*life) return;
+        ResetAfterClose();
+    }
+    FLastError = Err;
+    RaiseException(Msg);
+    if (*life) TriggerSessionConnectedSpecial(static_cast<uint16_t>(Err));
+}
+
+void TWSocketBase::Connect() {
+    if (HasHandle() && FState != wsClosed) {
+        RaiseException("Connect: Socket already in use");
+        return;
+    }
+    const char* missing = !FPortAssigned    ? "Connect: No Port Specified"
+                          : !FAddrAssigned  ? "Connect: No IP Address Specified"
+                          : !FProtoAssigned ? "Connect: No Protocol Specified"
+                                            : nullptr;
+    if (missing) {
+        FailConnect(WSocket_EINVAL, missing);
+        return;
+    }
+    auto life = LifeToken();
+    std::string msg;
+    FSendQueue.Clear();
+    int err = RawOpen(msg);
+    if (err != 0) {
+        FailConnect(err, msg);
+        return;
+    }
+    FAllSent = true;
+    ChangeState(wsOpened);
+    if (!*life) return;
+    if (FState != wsOpened) {
+        FailConnect(WSocket_EINVAL,
+                    WSocketErrorMessage(WSocket_EINVAL, "Connect (Invalid operation in OnChangeState)"));
+        return;
+    }
+    bool datagram = false;
+    err = RawStartConnect(msg, datagram);
+    if (err != 0) {
+        FailConnect(err, msg);
+        return;
+    }
+    if (datagram) {
+        ChangeState(wsConnected);
+        if (!*life) return;
+        TriggerSessionConnectedSpecial(0);
+        return;
+    }
+    ChangeState(wsConnecting);
+}
+
+// ---- sending ----
+
+int TWSocketBase::SendStr(const std::string& Str) {
+    if (Str.empty()) return 0;
+    return Send(Str.data(), static_cast<int>(Str.size()));
+}
+
+void TWSocketBase::PutDataInSendBuffer(const void* Data, int Len) {
+    if (!Data || Len <= 0) return;
+    FAllSent = false;
+    FSendQueue.Put(Data, Len);
+}
+
+int TWSocketBase::Send(const void* Data, int Len) {
+    if (FState != wsConnected && FState != wsSocksConnected) {
+        RaiseSocketError(WSocket_ENOTCONN, "Send");
+        return -1;
+    }
+    // Nothing to copy is nothing queued, whatever length came with it.
+    if (Len < 0 || !Data) Len = 0;
+    FAllSent = false;
+    PutDataInSendBuffer(Data, Len);
+    auto life = LifeToken();
+    TryToSend();
+    if (!*life) return Len;
+    // OnDataSent comes from the message loop, never from inside the caller's Send.
+    if (FAllSent && HasHandle()) PostSelect(wsfWrite, 0);
+    return Len;
+}
+
+void TWSocketBase::TryToSend() {
+    if (FSendQueue.Empty()) {
+        FAllSent = true;
+        return;
+    }
+    if (!HasHandle()) return;
+    auto life = LifeToken();
+    for (;;) {
+        int len = 0;
+        const char* p = FSendQueue.Front(len);
+        if (!p) {
+            FAllSent = true;
+            break;
+        }
+        int err = 0;
+        const int n = RawSend(p, len, err);
+        if (n > 0) {
+            // Taken off the queue before the handler runs: it may send or abort. A short send
+            // is tried again: only "would block" promises a write notification.
+            FSendQueue.Remove(n);
+            TriggerSendData(n);
+            if (!*life) return;
+            continue;
+        }
+        if (n == 0) break;
+        if (err == WSocket_EINVAL || err == WSocket_ENOTSOCK || err == WSocket_ECONNABORTED ||
+            err == WSocket_ECONNRESET || err == WSocket_ENOTCONN) {
+            // The loss is reported once (not again from a send inside OnSessionClosed), and
+            // before the defaults clear what the handler may still want to read.
+            InternalClose(true, static_cast<uint16_t>(err));
+            return;
+        }
+        if (err != WSocket_EWOULDBLOCK) RaiseSocketError(err, "TryToSend failed");
+        return;
+    }
+}
+
+// ---- receiving ----
+
+void TWSocketBase::CountReceived(int Bytes) {
+    if (Bytes <= 0) return;
+    FReadCount += Bytes;
+    ++FRecvProgress;
+}
+
+int TWSocketBase::ReadRaw(char* Buffer, int Len, int& Error) {
+    const int n = RawReceive(Buffer, Len, Error);
+    CountReceived(n);
+    return n;
+}
+
+int TWSocketBase::Receive(void* Buffer, int Len) {
+    if (!Buffer || Len < 0) return -1;
+    int err = 0;
+    const int n = ReadRaw(static_cast<char*>(Buffer), Len, err);
+    if (n < 0) FLastError = err;
+    return n;
+}
+
+std::string TWSocketBase::ReceiveStr() {
+    int n = RcvdCount();
+    if (n <= 0) n = 255;
+    std::string s(static_cast<size_t>(n), '\0');
+    const int got = Receive(&s[0], n);
+    if (got <= 0) return std::string();
+    s.resize(static_cast<size_t>(got));
+    return s;
+}
+
+int TWSocketBase::RcvdCount() {
+    int err = 0;
+    const int n = RawPending(err);
+    if (n < 0) RaiseSocketError(err, "ioctlSocket");
+    return n < 0 ? -1 : n;
+}
+
+// ---- closing ----
+
+void TWSocketBase::Close() { InternalClose(true, 0); }
+
+void TWSocketBase::CloseLater() {
+    PostStep([this] { Close(); });
+}
+
+void TWSocketBase::Abort() { InternalAbort(0); }
+
+void TWSocketBase::InternalAbort(uint16_t ErrCode) {
+    auto life = LifeToken();
+    try {
+        CancelDnsLookup();
+    } catch (...) {
+    }
+    if (!*life) return;
+    FSendQueue.Clear();
+    InternalClose(false, ErrCode);
+}
+
+void TWSocketBase::ReportClosed(uint16_t Error) {
+    if (FCloseInvoked) return;
+    FCloseInvoked = true;
+    TriggerSessionClosed(Error);
+}
+
+void TWSocketBase::ResetAfterClose() {
+    try {
+        AssignDefaultValue();
+    } catch (...) {
+    }
+}
+
+void TWSocketBase::InternalClose(bool Shut, uint16_t Error) {
+    auto life = LifeToken();
+    if (!HasHandle()) {
+        if (FState != wsClosed) {
+            ChangeState(wsClosed);
+            if (!*life) return;
+            ResetAfterClose();
+        }
+        return;
+    }
+    if (FState == wsClosed) return;
+    const unsigned gen = FConnGen;
+    const int err = RawClose(Shut);
+    if (!*life || err < 0 || FConnGen != gen) return;
+    ChangeState(wsClosed);
+    if (!*life) return;
+    // A failed closesocket still ends the connection: whoever waits for the close hears it,
+    // and the error follows.
+    const bool failed = err != 0 && err != WSocket_NOTINITIALISED;
+    if (!Destroying()) {
+        ReportClosed(Error != 0 ? Error : failed ? static_cast<uint16_t>(err) : 0);
+        if (!*life) return;
+    }
+    // A handler may already have started the next connection; its settings stay.
+    if (!HasHandle() && FState == wsClosed) ResetAfterClose();
+    if (failed) {
+        FLastError = err;
+        RaiseException(WSocketErrorMessage(err, "Disconnect (closesocket)"));
+    }
 }

@@ -1,20 +1,27 @@
 #pragma once
-// The socket's portable face: states, options, error texts and the base class that both the
-// Winsock socket (WSocket_win.h) and a scripted test double derive from. The HTTP client
-// talks to a socket only through TWSocketBase, so it runs natively over the double.
+// The socket's portable face and its event rules: states, options, error texts and the base
+// class that the Winsock socket (WSocket_win.h) and the scripted double of the native tests
+// derive from. The rules (the receive loop, close once, data sent, deferred close, a handler's
+// exception) are written here once; a transport supplies only raw operations and reports
+// what the network did through HandleSelect and LookupDone. The HTTP client talks to a
+// socket only through TWSocketBase, so it runs natively over the double.
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/Component.h"
 #include "base/Exception.h"
 #include "base/Strings.h"
+#include "http/WSockBuf.h"
 
 class ESocketException : public Exception {
 public:
-    using Exception::Exception;
+    explicit ESocketException(const std::string& Msg, int ErrCode = 0) : Exception(Msg), ErrorCode(ErrCode) {}
+    // The Winsock error behind the failure; 0 when it is misuse.
+    int ErrorCode;
 };
 
 enum TSocketState {
@@ -38,6 +45,9 @@ enum TWSocketOption : unsigned {
     wsoSIO_RCVALL = 1u << 2,
 };
 using TWSocketOptions = unsigned;
+
+// The network's notifications, numbered as Winsock numbers its FD_ events.
+enum : unsigned { wsfRead = 1, wsfWrite = 2, wsfAccept = 8, wsfConnect = 16, wsfClose = 32 };
 
 // Winsock error numbers the callers test for; the same on every Winsock.
 enum : int {
@@ -70,12 +80,6 @@ using TChangeStateEvent = std::function<void(TObject* Sender, TSocketState OldSt
 using TBgExceptionEvent = std::function<void(TObject* Sender, const std::exception& E, bool& CanClose)>;
 using TLineLimitEvent = std::function<void(TObject* Sender, int RcvdLength, bool& ClearData)>;
 
-// Where a background exception goes when the socket has no OnBgException: the program
-// installs its own (a message box); until then the message goes to the debugger output.
-using TWSocketBgExceptionHandler = std::function<void(TObject* Sender, const std::exception& E)>;
-void SetWSocketBgExceptionHandler(TWSocketBgExceptionHandler Handler);
-void WSocketReportBgException(TObject* Sender, const std::exception& E);
-
 class TWSocketBase : public TComponent {
 public:
     explicit TWSocketBase(TComponent* AOwner = nullptr);
@@ -99,25 +103,34 @@ public:
     int ReadCount() const { return FReadCount; }
     const std::string& DnsResult() const { return FDnsResult; }
     const TStringList& DnsResultList() const { return FDnsResultList; }
+    bool DnsLookupRunning() const { return FLookupRunning; }
     bool MultiThreaded() const { return FMultiThreaded; }
     void SetMultiThreaded(bool Value) { FMultiThreaded = Value; }
+    bool AllSent() const { return FAllSent; }
+    int BufferedByteCount() const { return FSendQueue.Size(); }
+    TWSocketOptions ComponentOptions = 0;
 
-    virtual void DnsLookup(const std::string& HostName) = 0;
-    virtual void CancelDnsLookup() = 0;
-    virtual void Connect() = 0;
+    // Every lookup and every Connect that was started ends in exactly one completion event
+    // (OnDnsLookupDone, OnSessionConnected), or in the exception it threw.
+    virtual void DnsLookup(const std::string& HostName);
+    virtual void CancelDnsLookup();
+    virtual void Connect();
     // Queues Len bytes and starts sending; -1 when not connected. Len 0 only kicks the queue.
-    virtual int Send(const void* Data, int Len) = 0;
+    // OnDataSent follows from the message loop once the queue is empty.
+    virtual int Send(const void* Data, int Len);
     int SendStr(const std::string& Str);
     // Queues bytes without starting to send (the next Send kicks them out).
-    virtual void PutDataInSendBuffer(const void* Data, int Len) = 0;
-    // Up to Len bytes; 0, or -1 with LastError set.
-    virtual int Receive(void* Buffer, int Len) = 0;
+    void PutDataInSendBuffer(const void* Data, int Len);
+    // Up to Len bytes; 0 once the peer closed, or -1 with LastError set.
+    virtual int Receive(void* Buffer, int Len);
+    // RcvdCount bytes (255 when that is 0), as text.
+    std::string ReceiveStr();
     // Bytes waiting to be read.
-    virtual int RcvdCount() = 0;
-    virtual void Close() = 0;
+    virtual int RcvdCount();
+    virtual void Close();
     // Closes from the message loop, after the current handler has returned.
-    virtual void CloseLater() = 0;
-    virtual void Abort() = 0;
+    virtual void CloseLater();
+    virtual void Abort();
     // Lets queued notifications run (used by waits that must not block the thread).
     virtual void MessagePump() = 0;
 
@@ -133,19 +146,87 @@ public:
     TBgExceptionEvent OnBgException;
 
 protected:
+    // ---- raw operations of a transport ----
+    virtual bool HasHandle() const = 0;
+    // Resolves what Connect needs and opens a handle (calling BeginConnection): 0, or the
+    // error with Msg set to the text to raise.
+    virtual int RawOpen(std::string& Msg) = 0;
+    // Sets the handle up and starts connecting: 0 when under way (the outcome comes as a
+    // connect notification) or, with Datagram set, when connected at once; else the error.
+    virtual int RawStartConnect(std::string& Msg, bool& Datagram) = 0;
+    // Count of bytes taken (at most Len, possibly fewer), or -1 with Error set.
+    virtual int RawSend(const char* Data, int Len, int& Error) = 0;
+    // Count of bytes read, 0 once the peer closed, or -1 with Error set.
+    virtual int RawReceive(char* Buffer, int Len, int& Error) = 0;
+    // Bytes waiting, or -1 with Error set.
+    virtual int RawPending(int& Error) = 0;
+    // Releases the handle, which is forgotten whatever happens: 0, a Winsock error, or -1
+    // when a handler run meanwhile already finished this close or started another connection.
+    virtual int RawClose(bool Shut) = 0;
+    // Runs Work from the message loop after the current handler, in order with the
+    // network's notifications.
+    virtual void Post(std::function<void()> Work) = 0;
+    // Starts a name (or, with Reverse, an address) lookup answered through LookupDone: 0, or
+    // the error that kept it from starting.
+    virtual int RawStartLookup(const std::string& Name, bool Reverse) = 0;
+    // Stops the running lookup: 0, or the error.
+    virtual int RawCancelLookup() = 0;
+    // A dotted address in the form the resolver writes it; false when it is not one.
+    virtual bool RawDottedAddress(const std::string& Name, std::string& Address) = 0;
+
+    // ---- what a transport reports ----
+    // Network notifications (wsf bits) for the current connection, handled in Winsock's
+    // fixed order: connect, read, write, accept, close.
+    void HandleSelect(unsigned Events, uint16_t Error);
+    // The answer of the running lookup.
+    void LookupDone(uint16_t Error, const std::vector<std::string>& Results);
+    // A new handle: its notifications are told apart from an earlier connection's.
+    void BeginConnection();
+    unsigned ConnectionId() const { return FConnGen; }
+
+    // ---- shared steps ----
+    // Posted Work, skipped once the socket is gone; what it throws is a background exception.
+    void PostStep(std::function<void()> Work);
+    // Posts notifications for the current connection (dropped if it ended meanwhile).
+    void PostSelect(unsigned Events, uint16_t Error);
+    // Runs Fn; an exception that escapes it goes to HandleBackGroundException.
+    void CallGuarded(const std::function<void()>& Fn);
+    void StartLookup(const std::string& Name, bool Reverse);
     // Misuse: OnError when assigned (and carry on), else ESocketException.
     virtual void RaiseException(const std::string& Msg);
-    // Connect needs a port, an address and a protocol, in that order: raises for the first
-    // one missing and answers false.
-    bool HasConnectTarget();
+    // "Error <n> in function <Func>"; a lost connection (10054, 10057) is closed and
+    // reported first.
+    void RaiseSocketError(int Err, const std::string& Func);
+    // Connect gave up: nothing stays open, LastError holds Err, and the caller hears it once.
+    void FailConnect(int Err, const std::string& Msg);
     void ChangeState(TSocketState NewState);
     // A copy taken before firing an event tells afterwards whether a handler freed us.
     std::shared_ptr<bool> LifeToken() const { return FAlive; }
     // Background exception: OnBgException decides whether to abort; without one the
-    // process-wide handler hears about it and the socket is aborted.
+    // application's reporter hears about it and the socket is aborted.
     virtual void HandleBackGroundException(const std::exception& E);
     // Values every closed socket starts from.
     virtual void AssignDefaultValue();
+    // Graceful (Shut) or hard close, reporting OnSessionClosed(Error) once per connection
+    // before the defaults are assigned again.
+    void InternalClose(bool Shut, uint16_t Error);
+    virtual void InternalAbort(uint16_t ErrCode);
+    // What a subclass destructor runs first: the lookup cancelled, the connection closed.
+    void CloseForDestroy();
+    void TryToSend();
+    void ASyncReceive(uint16_t Error, TWSocketOptions Options);
+    // RawReceive that counts what it took.
+    int ReadRaw(char* Buffer, int Len, int& Error);
+    void CountReceived(int Bytes);
+
+    virtual bool TriggerDataAvailable(uint16_t Error);
+    virtual void TriggerSessionAvailable(uint16_t Error);
+    virtual void TriggerSessionConnectedSpecial(uint16_t Error);
+    virtual void TriggerSessionConnected(uint16_t Error);
+    virtual void TriggerSessionClosed(uint16_t Error);
+    virtual void TriggerDataSent(uint16_t Error);
+    virtual void TriggerDnsLookupDone(uint16_t Error);
+    void TriggerSendData(int BytesSent);
 
     std::string FAddrStr;
     std::string FPortStr;
@@ -160,11 +241,24 @@ protected:
     int FLastError = 0;
     int FReadCount = 0;
     bool FCloseInvoked = false;
+    bool FPaused = false;
+    bool FAllSent = true;
     std::string FDnsResult;
     TStringList FDnsResultList;
     bool FMultiThreaded = false;
+    TSendQueue FSendQueue{1460};
 
 private:
     bool CheckClosed(const std::string& Current, const std::string& Value, const char* Name);
+    void ResetAfterClose();
+    void ReportClosed(uint16_t Error);
+    void FailLookup(int Err, const std::string& Msg);
+    void Do_FD_CONNECT(uint16_t Error);
+    void Do_FD_READ(uint16_t Error);
+    void Do_FD_WRITE(uint16_t Error);
+    void Do_FD_CLOSE(uint16_t Error);
     std::shared_ptr<bool> FAlive;
+    unsigned FConnGen = 0;       // bumped by every new handle
+    unsigned FRecvProgress = 0;  // bumped by every read that took bytes
+    bool FLookupRunning = false;
 };

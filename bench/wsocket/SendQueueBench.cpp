@@ -53,5 +53,3 @@ static void BM_SendQueueSmallPutsBehindABacklog(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SendQueueSmallPutsBehindABacklog)->Arg(64 * 1024)->Arg(16 * 1024 * 1024);
-
-BENCHMARK_MAIN();

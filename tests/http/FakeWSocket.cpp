@@ -1,204 +1,237 @@
 #include "tests/http/FakeWSocket.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
+#include "base/StrUtils.h"
+
+TFakeWSocket::TFakeWSocket(TComponent* AOwner, TQueueDispatcher* Queue)
+    : TWSocketBase(AOwner), FOwnQueue(Queue ? nullptr : std::make_shared<TQueueDispatcher>()),
+      FQueue(Queue ? Queue : FOwnQueue.get()) {}
+
+TFakeWSocket::~TFakeWSocket() {
+    BeginDestroy();
+    CloseForDestroy();
+}
+
+// ---- calls recorded for the test ----
+
 void TFakeWSocket::DnsLookup(const std::string& HostName) {
-    if (HostName.empty()) {
-        RaiseException("DNS lookup: invalid host name.");
-        Raise(OnDnsLookupDone, this, static_cast<uint16_t>(WSocket_EINVAL));
-        return;
-    }
-    Calls.push_back("DnsLookup " + HostName);
-    // Like the real socket, a new lookup first ends a running one with WSAEINTR.
-    if (FLookupRunning) {
-        FLookupRunning = false;
-        auto life = LifeToken();
-        Raise(OnDnsLookupDone, this, static_cast<uint16_t>(WSocket_EINTR));
-        if (!*life) return;
-    }
-    FDnsResult.clear();
-    FDnsResultList.Clear();
-    if (WSocketIsDottedIP(HostName)) {
-        // Like the real socket: a dotted address answers before DnsLookup returns.
-        FDnsResult = HostName.substr(HostName.find_first_not_of(' '));
-        FDnsResult = FDnsResult.substr(0, FDnsResult.find(' '));
-        FDnsResultList.Add(FDnsResult);
-        Raise(OnDnsLookupDone, this, static_cast<uint16_t>(0));
-        return;
-    }
-    FLookupRunning = true;
-}
-
-void TFakeWSocket::CompleteDnsLookup(uint16_t Error, const std::string& Address) {
-    if (!FLookupRunning) return;
-    FLookupRunning = false;
-    if (Error == 0) {
-        FDnsResult = Address;
-        FDnsResultList.Add(Address);
-    }
-    Raise(OnDnsLookupDone, this, Error);
-}
-
-void TFakeWSocket::CancelDnsLookup() {
-    if (!FLookupRunning) return;
-    Calls.push_back("CancelDnsLookup");
-    FLookupRunning = false;
-    if (!Destroying()) Raise(OnDnsLookupDone, this, static_cast<uint16_t>(WSocket_EINTR));
-}
-
-void TFakeWSocket::Connect() {
-    if (FState != wsClosed) {
-        RaiseException("Connect: Socket already in use");
-        return;
-    }
-    if (!HasConnectTarget()) return;
-    Calls.push_back("Connect " + FAddrStr + ":" + FPortStr);
-    auto life = LifeToken();
-    ChangeState(wsOpened);
-    if (!*life) return;
-    ChangeState(wsConnecting);
-}
-
-void TFakeWSocket::CompleteConnect(uint16_t Error) {
-    if (FState != wsConnecting) return;
-    auto life = LifeToken();
-    ChangeState(wsConnected);
-    if (!*life) return;
-    Raise(OnSessionConnected, this, Error);
-    if (!*life) return;
-    if (Error != 0 && FState != wsClosed) Close();
-}
-
-int TFakeWSocket::Send(const void* Data, int Len) {
-    if (FState != wsConnected) {
-        // Like the real socket: a connection that is not up yet is dropped and reported.
-        if (FState != wsClosed) {
-            auto life = LifeToken();
-            if (!FCloseInvoked) {
-                FCloseInvoked = true;
-                Raise(OnSessionClosed, this, static_cast<uint16_t>(WSocket_ENOTCONN));
-                if (!*life) return -1;
-            }
-            ChangeState(wsClosed);
-            if (!*life) return -1;
-        }
-        FLastError = WSocket_ENOTCONN;
-        RaiseException(WSocketErrorMessage(WSocket_ENOTCONN, "Send"));
-        return -1;
-    }
-    if (Len > 0) PutDataInSendBuffer(Data, Len);
-    // The real socket reports the drained queue from the message loop.
-    auto life = LifeToken();
-    FPosted.push_back([this, life] {
-        if (*life && FState == wsConnected) Raise(OnDataSent, this, static_cast<uint16_t>(0));
-    });
-    return std::max(Len, 0);
-}
-
-void TFakeWSocket::PutDataInSendBuffer(const void* Data, int Len) {
-    if (Data && Len > 0) Sent.append(static_cast<const char*>(Data), static_cast<size_t>(Len));
-}
-
-int TFakeWSocket::Receive(void* Buffer, int Len) {
-    if (!Buffer || Len < 0) return -1;
-    if (FState != wsConnected) {
-        FLastError = WSocket_ENOTCONN;
-        return -1;
-    }
-    size_t n = std::min(static_cast<size_t>(Len), FInbound.size());
-    if (n == 0) {
-        FLastError = WSocket_EWOULDBLOCK;
-        return -1;
-    }
-    std::memcpy(Buffer, FInbound.data(), n);
-    FInbound.erase(0, n);
-    FReadCount += static_cast<int>(n);
-    return static_cast<int>(n);
-}
-
-void TFakeWSocket::ReceiveLoop(uint16_t Error) {
-    auto life = LifeToken();
-    while (!FInbound.empty() && FState == wsConnected) {
-        size_t before = FInbound.size();
-        FLastError = 0;
-        if (!OnDataAvailable) {
-            FReadCount += static_cast<int>(FInbound.size());
-            FInbound.clear();
-            break;
-        }
-        try {
-            OnDataAvailable(this, Error);
-        } catch (...) {
-            // The real socket swallows what a data handler throws and stops delivering.
-            return;
-        }
-        if (!*life) return;
-        if (FInbound.size() == before || FLastError != 0) break;
-    }
-}
-
-void TFakeWSocket::Deliver(const std::string& Data) {
-    if (FState != wsConnected) return;
-    FInbound += Data;
-    ReceiveLoop(0);
-}
-
-void TFakeWSocket::PeerClose(uint16_t Error) {
-    if (FState != wsConnected) return;
-    auto life = LifeToken();
-    ReceiveLoop(0);
-    if (!*life) return;
-    if (!FCloseInvoked) {
-        FCloseInvoked = true;
-        Raise(OnSessionClosed, this, Error);
-        if (!*life) return;
-    }
-    if (FState != wsClosed) Close();
-}
-
-void TFakeWSocket::InternalClose(uint16_t Error) {
-    if (FState == wsClosed) return;
-    auto life = LifeToken();
-    FInbound.clear();
-    ChangeState(wsClosed);
-    if (!*life) return;
-    if (!Destroying() && !FCloseInvoked) {
-        FCloseInvoked = true;
-        Raise(OnSessionClosed, this, Error);
-        if (!*life) return;
-    }
-    if (FState == wsClosed) AssignDefaultValue();
+    if (!HostName.empty()) Calls.push_back("DnsLookup " + HostName);
+    TWSocketBase::DnsLookup(HostName);
 }
 
 void TFakeWSocket::Close() {
     Calls.push_back("Close");
-    InternalClose(0);
+    TWSocketBase::Close();
 }
 
 void TFakeWSocket::CloseLater() {
     Calls.push_back("CloseLater");
-    auto life = LifeToken();
-    FPosted.push_back([this, life] {
-        if (*life) InternalClose(0);
-    });
+    TWSocketBase::CloseLater();
 }
 
 void TFakeWSocket::Abort() {
     Calls.push_back("Abort");
-    CancelDnsLookup();
-    InternalClose(0);
+    TWSocketBase::Abort();
+}
+
+// ---- raw operations ----
+
+int TFakeWSocket::RawOpen(std::string& Msg) {
+    if (ConnectError != 0) {
+        const int e = ConnectError;
+        ConnectError = 0;
+        Msg = WSocketErrorMessage(e, "Connect");
+        return e;
+    }
+    Calls.push_back("Connect " + FAddrStr + ":" + FPortStr);
+    FOpen = true;
+    BeginConnection();
+    FInbound.clear();
+    FReadArmed = true;
+    FWriteArmed = false;
+    FPeerClosed = FCloseBeforeRead = FCloseNotified = false;
+    FPeerError = 0;
+    FInFlight = 0;
+    return 0;
+}
+
+int TFakeWSocket::RawStartConnect(std::string&, bool& Datagram) {
+    Datagram = false;
+    return 0;
+}
+
+int TFakeWSocket::SendRoom() const {
+    int room = FSendWindow < 0 ? INT_MAX : FSendWindow - FInFlight;
+    if (FSendChunk > 0) room = std::min(room, FSendChunk);
+    return std::max(room, 0);
+}
+
+int TFakeWSocket::RawSend(const char* Data, int Len, int& Error) {
+    if (!FOpen) {
+        Error = WSocket_ENOTSOCK;
+        return -1;
+    }
+    if (FPeerError != 0) {
+        Error = FPeerError;
+        return -1;
+    }
+    const int n = std::min(Len, SendRoom());
+    if (n <= 0 && Len > 0) {
+        FWriteArmed = true;
+        Error = WSocket_EWOULDBLOCK;
+        return -1;
+    }
+    Sent.append(Data, static_cast<size_t>(n));
+    FInFlight += n;
+    return n;
+}
+
+int TFakeWSocket::RawReceive(char* Buffer, int Len, int& Error) {
+    if (!FOpen) {
+        Error = WSocket_ENOTSOCK;
+        return -1;
+    }
+    // Every read re-arms the read notification; it comes again at once while bytes remain.
+    FReadArmed = true;
+    if (!FInbound.empty()) {
+        const size_t n = std::min(static_cast<size_t>(std::max(Len, 0)), FInbound.size());
+        std::memcpy(Buffer, FInbound.data(), n);
+        FInbound.erase(0, n);
+        NotifyReadable();
+        NotifyClosed();
+        return static_cast<int>(n);
+    }
+    if (FPeerError != 0) {
+        Error = FPeerError;
+        return -1;
+    }
+    if (FPeerClosed) return 0;
+    Error = WSocket_EWOULDBLOCK;
+    return -1;
+}
+
+int TFakeWSocket::RawPending(int& Error) {
+    if (!FOpen) {
+        Error = WSocket_ENOTSOCK;
+        return -1;
+    }
+    return static_cast<int>(FInbound.size());
+}
+
+int TFakeWSocket::RawClose(bool) {
+    if (!FOpen) return 0;
+    FOpen = false;
+    FInbound.clear();
+    FReadArmed = FWriteArmed = false;
+    const int e = CloseError;
+    CloseError = 0;
+    return e;
+}
+
+void TFakeWSocket::Post(std::function<void()> Work) { FQueue->Post(std::move(Work)); }
+
+int TFakeWSocket::RawStartLookup(const std::string&, bool) {
+    if (LookupError != 0) {
+        const int e = LookupError;
+        LookupError = 0;
+        return e;
+    }
+    ++FLookupId;
+    return 0;
+}
+
+int TFakeWSocket::RawCancelLookup() {
+    Calls.push_back("CancelDnsLookup");
+    ++FLookupId;
+    return 0;
+}
+
+bool TFakeWSocket::RawDottedAddress(const std::string& Name, std::string& Address) {
+    Address = Trim(Name);
+    return true;
+}
+
+// ---- the network ----
+
+void TFakeWSocket::NotifyReadable() {
+    if (!FReadArmed || FInbound.empty()) return;
+    FReadArmed = false;
+    PostSelect(wsfRead, 0);
+}
+
+void TFakeWSocket::NotifyWritable() {
+    if (!FWriteArmed || SendRoom() == 0) return;
+    FWriteArmed = false;
+    PostSelect(wsfWrite, 0);
+}
+
+void TFakeWSocket::CompleteDnsLookup(uint16_t Error, const std::string& Address) {
+    if (!DnsLookupRunning()) return;
+    const unsigned id = FLookupId;
+    PostStep([this, id, Error, Address] {
+        if (id != FLookupId) return;  // cancelled or replaced meanwhile
+        std::vector<std::string> results;
+        if (Error == 0) results.push_back(Address);
+        LookupDone(Error, results);
+    });
+    RunPosted();
+}
+
+void TFakeWSocket::CompleteConnect(uint16_t Error) {
+    if (!FOpen || FState != wsConnecting) return;
+    PostSelect(wsfConnect, Error);
+    // A new connection can be written to at once.
+    if (Error == 0) PostSelect(wsfWrite, 0);
+    RunPosted();
+}
+
+void TFakeWSocket::Arrive(const std::string& Data) {
+    if (!FOpen || FPeerClosed || Data.empty()) return;
+    FInbound += Data;
+    NotifyReadable();
+}
+
+void TFakeWSocket::Deliver(const std::string& Data) {
+    Arrive(Data);
+    RunPosted();
+}
+
+void TFakeWSocket::NotifyClosed() {
+    if (!FPeerClosed || FCloseNotified || !(FInbound.empty() || FCloseBeforeRead)) return;
+    FCloseNotified = true;
+    PostSelect(wsfClose, FPeerError);
+}
+
+void TFakeWSocket::PeerClose(uint16_t Error) {
+    if (!FOpen || FPeerClosed) return;
+    FPeerClosed = true;
+    FPeerError = Error;
+    if (Error != 0) FInbound.clear();
+    NotifyClosed();
+    RunPosted();
+}
+
+void TFakeWSocket::PeerCloseBeforeRead() {
+    FCloseBeforeRead = true;
+    PeerClose(0);
+}
+
+void TFakeWSocket::LimitSends(int Chunk, int Window) {
+    FSendChunk = std::max(Chunk, 0);
+    FSendWindow = Window;
+}
+
+void TFakeWSocket::PeerReads(int Bytes) {
+    FInFlight = Bytes < 0 ? 0 : std::max(FInFlight - Bytes, 0);
+    NotifyWritable();
+    RunPosted();
 }
 
 int TFakeWSocket::RunPosted(int MaxSteps) {
-    int n = 0;
-    auto life = LifeToken();
-    while (!FPosted.empty() && n < MaxSteps) {
-        auto step = std::move(FPosted.front());
-        FPosted.pop_front();
-        step();
-        ++n;
-        if (!*life) break;
-    }
-    return n;
+    std::shared_ptr<TQueueDispatcher> keep = FOwnQueue;
+    TQueueDispatcher* queue = FQueue;
+    return queue->RunPending(MaxSteps);
 }

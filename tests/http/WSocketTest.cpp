@@ -1,5 +1,6 @@
 // Portable pieces of the socket: send buffers, error texts, address and number parsing,
-// the property rules of the socket base and the scripted double the HTTP client tests use.
+// the property rules of the socket base, and the scripted double that plays the network for
+// the contract tests (SocketContractTest.cpp) and for the HTTP client's tests.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include "http/WSockBuf.h"
 #include "http/WSocket.h"
 #include "tests/http/FakeWSocket.h"
+#include "tests/http/SocketContract.h"
 #include "tests/http/SocketTestUtil.h"
 
 TEST(TBufferTest, NonPositiveSizeGetsAFullFrame) {
@@ -194,12 +196,75 @@ TEST(WSocketParseLeadingNumberTest, ReadsDigitsUpToTheFirstOther) {
     EXPECT_FALSE(WSocketParseLeadingNumber("99999999999999999999", v));
 }
 
-// ---- the socket base, through the scripted double ----
+// ---- the double as the contract's rig ----
+
+namespace {
+class TFakeRig : public TSocketRig {
+public:
+    TFakeRig() {
+        auto* s = new TFakeWSocket;
+        // Short sends everywhere: at most 1000 bytes a call, 16 KB before the peer reads.
+        s->LimitSends(1000, 16 * 1024);
+        Adopt(s);
+    }
+    void StartConnect(TTarget Target) override {
+        FTarget = Target;
+        Fake()->SetAddr(Target == tgUnknownHost ? UnknownHost() : "127.0.0.1");
+        Fake()->SetPort("80");
+        Fake()->SetProto("tcp");
+        if (Target == tgUnknownHost) Fake()->ConnectError = 11001;
+        Fake()->Connect();
+    }
+    std::string UnknownHost() override { return "no-such-host.invalid"; }
+    void PeerSend(const std::string& Data) override { Fake()->Deliver(Data); }
+    void PeerClose() override { Fake()->PeerClose(0); }
+    void PeerReset() override { Fake()->PeerClose(WSocket_ECONNRESET); }
+    std::string PeerReceived() override {
+        Fake()->PeerReads();
+        return Fake()->Sent;
+    }
+    size_t BigBlock() override { return 64 * 1024; }
+    void BreakHandle() override { Fake()->CloseError = WSocket_ENOTSOCK; }
+    bool PumpUntil(const std::function<bool()>& Done) override {
+        // Done may itself move the network (a peer that reads), so idle rounds go on too.
+        for (int i = 0; i < 2000 && FSocket; ++i) {
+            if (Done()) return true;
+            if (!Network()) Fake()->RunPosted();
+        }
+        return Done();
+    }
+    void Settle() override {
+        PumpUntil([] { return false; });
+    }
+
+private:
+    TFakeWSocket* Fake() { return static_cast<TFakeWSocket*>(FSocket); }
+    // The far side answers what waits for it: a connect, a lookup.
+    bool Network() {
+        TFakeWSocket* s = Fake();
+        if (s->State() == wsConnecting) {
+            s->CompleteConnect(FTarget == tgClosedPort ? WSocket_ECONNREFUSED : 0);
+            return true;
+        }
+        if (s->LookupRunning()) {
+            const bool unknown = s->Calls.back() == "DnsLookup " + UnknownHost();
+            s->CompleteDnsLookup(unknown ? 11001 : 0, "127.0.0.1");
+            return true;
+        }
+        return false;
+    }
+    TTarget FTarget = tgPeer;
+};
+}  // namespace
+
+std::unique_ptr<TSocketRig> MakeSocketRig() { return std::unique_ptr<TSocketRig>(new TFakeRig); }
+
+// ---- rules of the socket base that need no network ----
 
 namespace {
 struct Recorder {
     std::vector<std::string> events;
-    void Wire(TFakeWSocket& s) {
+    void Wire(TWSocketBase& s) {
         s.OnDnsLookupDone = [this](TObject*, uint16_t e) { events.push_back("dns " + std::to_string(e)); };
         s.OnSessionConnected = [this](TObject*, uint16_t e) {
             events.push_back("connected " + std::to_string(e));
@@ -290,127 +355,61 @@ TEST(TWSocketBaseTest, CloseResetsAssignmentsSoTheNextConnectNeedsThemAgain) {
     EXPECT_EQ(s.State(), wsClosed);
 }
 
-TEST(TFakeWSocketTest, DottedLookupAnswersBeforeReturning) {
+TEST(TWSocketBaseTest, ALookupThatCannotStartRaisesThenCompletesOnce) {
     TFakeWSocket s;
+    s.LookupError = 10055;
+    EXPECT_EQ(SocketErrorOf([&] { s.DnsLookup("host.test"); }),
+              "host.test: can't start DNS lookup, error #10055");
     Recorder r;
     r.Wire(s);
-    s.DnsLookup(" 192.168.1.2 ");
-    EXPECT_EQ(r.events, std::vector<std::string>{"dns 0"});
-    EXPECT_EQ(s.DnsResult(), "192.168.1.2");
+    s.LookupError = 10055;
     s.DnsLookup("host.test");
-    EXPECT_EQ(r.events.size(), 1u);
-    s.CompleteDnsLookup(0, "10.1.1.1");
-    EXPECT_EQ(r.events.back(), "dns 0");
-    EXPECT_EQ(s.DnsResult(), "10.1.1.1");
+    EXPECT_EQ(r.events, (std::vector<std::string>{"error", "dns 10055"}));
+    EXPECT_EQ(s.LastError(), 10055);
+    EXPECT_FALSE(s.LookupRunning());
 }
 
-TEST(TFakeWSocketTest, ANewLookupEndsTheRunningOneWithInterrupted) {
+TEST(TWSocketBaseTest, SendWithoutDataQueuesNothingWhateverTheLength) {
     TFakeWSocket s;
-    Recorder r;
-    r.Wire(s);
-    s.DnsLookup("first.test");
-    s.DnsLookup("second.test");
-    EXPECT_EQ(r.events, std::vector<std::string>{"dns 10004"});
-    s.CompleteDnsLookup(0, "10.2.2.2");
-    EXPECT_EQ(r.events, (std::vector<std::string>{"dns 10004", "dns 0"}));
-    EXPECT_EQ(s.DnsResult(), "10.2.2.2");
-    EXPECT_EQ(s.DnsResultList().Count(), 1);
-}
-
-TEST(TFakeWSocketTest, EmptyLookupRaisesOrReportsLikeTheRealSocket) {
-    TFakeWSocket s;
-    EXPECT_THROW(s.DnsLookup(""), ESocketException);
-    Recorder r;
-    r.Wire(s);
-    s.DnsLookup("");
-    EXPECT_EQ(r.events, (std::vector<std::string>{"error", "dns 10022"}));
-}
-
-TEST(TFakeWSocketTest, SendOnClosedSocketGivesMinusOneAnd10057) {
-    TFakeWSocket s;
-    Recorder r;
-    r.Wire(s);
-    EXPECT_EQ(s.Send("x", 1), -1);
-    EXPECT_EQ(s.LastError(), 10057);
-    EXPECT_EQ(r.events, std::vector<std::string>{"error"});
+    ConnectFake(s);
+    EXPECT_EQ(s.Send(nullptr, 5), 0);
+    EXPECT_EQ(s.Send("abc", -2), 0);
+    EXPECT_EQ(s.BufferedByteCount(), 0);
+    EXPECT_TRUE(s.AllSent());
     EXPECT_TRUE(s.Sent.empty());
 }
 
-TEST(TFakeWSocketTest, SendWhileConnectingDropsTheConnectionLikeTheRealSocket) {
-    TFakeWSocket s;
-    Recorder r;
-    r.Wire(s);
-    s.SetAddr("10.0.0.1");
-    s.SetPort("80");
-    s.Connect();
-    EXPECT_EQ(s.Send("x", 1), -1);
-    EXPECT_EQ(r.events, (std::vector<std::string>{"closed 10057", "error"}));
-    EXPECT_EQ(s.State(), wsClosed);
-    EXPECT_EQ(s.LastError(), 10057);
-}
-
-TEST(TFakeWSocketTest, DataSentComesFromThePostedQueue) {
-    TFakeWSocket s;
-    Recorder r;
-    r.Wire(s);
-    ConnectFake(s);
-    r.events.clear();
-    s.PutDataInSendBuffer("GET / ", 6);
-    EXPECT_EQ(s.Send(nullptr, 0), 0);
-    EXPECT_TRUE(r.events.empty());
-    EXPECT_EQ(s.RunPosted(), 1);
-    EXPECT_EQ(r.events, std::vector<std::string>{"sent 0"});
-    EXPECT_EQ(s.Sent, "GET / ");
-}
-
-TEST(TFakeWSocketTest, DeliverSplitsReadsAndDiscardsWithoutHandler) {
+TEST(TWSocketBaseTest, ACloseReportedWhileBytesAreUnreadDeliversThemFirst) {
     TFakeWSocket s;
     ConnectFake(s);
-    s.Deliver("0123456789");
-    EXPECT_EQ(s.Inbound(), 0);
-    EXPECT_EQ(s.ReadCount(), 10);
-    std::string got;
+    bool skipped = false;
+    std::string got, gotAtClose;
     s.OnDataAvailable = [&](TObject*, uint16_t) {
-        char buf[3];
-        int n = s.Receive(buf, sizeof buf);
-        if (n > 0) got.append(buf, n);
+        if (!skipped) {
+            skipped = true;
+            return;
+        }
+        char buf[4];
+        const int n = s.Receive(buf, sizeof buf);
+        if (n > 0) got.append(buf, static_cast<size_t>(n));
     };
-    s.Deliver("abcdefgh");
-    EXPECT_EQ(got, "abcdefgh");
-}
-
-TEST(TFakeWSocketTest, SessionClosedOnceAndHandlerMayFreeTheSocket) {
-    auto* s = new TFakeWSocket;
-    int closed = 0;
-    ConnectFake(*s);
-    s->OnSessionClosed = [&](TObject* sender, uint16_t e) {
-        ++closed;
-        EXPECT_EQ(e, 10054);
-        delete static_cast<TFakeWSocket*>(sender);
-    };
-    s->PeerClose(10054);
-    EXPECT_EQ(closed, 1);
-}
-
-TEST(TFakeWSocketTest, CloseLaterWaitsForTheQueue) {
-    TFakeWSocket s;
-    Recorder r;
-    r.Wire(s);
-    ConnectFake(s);
-    s.CloseLater();
-    EXPECT_EQ(s.State(), wsConnected);
-    s.RunPosted();
+    s.OnSessionClosed = [&](TObject*, uint16_t) { gotAtClose = got; };
+    s.Deliver("left unread");
+    s.PeerCloseBeforeRead();
+    EXPECT_EQ(gotAtClose, "left unread");
     EXPECT_EQ(s.State(), wsClosed);
-    EXPECT_EQ(r.events.back(), "closed 0");
 }
 
-TEST(BgExceptionHandlerTest, ReplaceableHandlerHearsTheException) {
-    std::string heard;
-    SetWSocketBgExceptionHandler([&](TObject*, const std::exception& e) { heard = e.what(); });
-    WSocketReportBgException(nullptr, ESocketException("boom"));
-    EXPECT_EQ(heard, "boom");
-    // A throwing handler is contained.
-    SetWSocketBgExceptionHandler([](TObject*, const std::exception&) { throw 1; });
-    EXPECT_NO_THROW(WSocketReportBgException(nullptr, ESocketException("x")));
-    SetWSocketBgExceptionHandler(nullptr);
+TEST(TFakeWSocketTest, ASharedQueueKeepsTheCallersWorkInOrderWithTheSockets) {
+    TQueueDispatcher queue;
+    TFakeWSocket s(nullptr, &queue);
+    std::vector<std::string> order;
+    ConnectFake(s);
+    s.OnDataSent = [&](TObject*, uint16_t) { order.push_back("sent"); };
+    s.SendStr("GET / HTTP/1.0\r\n\r\n");
+    queue.Post([&] { order.push_back("client step"); });
+    s.RunPosted();
+    EXPECT_EQ(order, (std::vector<std::string>{"sent", "client step"}));
+    EXPECT_EQ(s.Sent, "GET / HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(s.Calls, (std::vector<std::string>{"Connect 10.0.0.1:80"}));
 }

@@ -1,5 +1,7 @@
-// The Winsock socket against real loopback peers. Peers are threads of this executable on
-// blocking Winsock sockets bound to 127.0.0.1; every wait is bounded in time.
+// The Winsock socket against real loopback peers: the contract's rig (a peer socket on
+// 127.0.0.1 driven by the test thread) and what only the Winsock socket does. Other peers
+// are threads of this executable on blocking Winsock sockets bound to 127.0.0.1; every wait
+// is bounded in time.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "http/WSocket_win.h"
+#include "tests/http/SocketContract.h"
 #include "tests/http/SocketTestUtil.h"
 
 namespace {
@@ -146,31 +149,14 @@ std::string RefusedPort() {
     return std::to_string(ntohs(sa.sin_port));
 }
 
-std::string Pattern(size_t n) {
-    std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i)
-        s[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
-    return s;
-}
-
 // Events of one socket, in order.
 struct Log {
     std::vector<std::string> events;
-    int closed = 0;
-    uint16_t closeError = 0xFFFF;
-    int connected = 0;
-    uint16_t connectError = 0xFFFF;
     void Wire(TWSocket& s) {
         s.OnSessionConnected = [this](TObject*, uint16_t e) {
-            ++connected;
-            connectError = e;
             events.push_back("connected " + std::to_string(e));
         };
-        s.OnSessionClosed = [this](TObject*, uint16_t e) {
-            ++closed;
-            closeError = e;
-            events.push_back("closed " + std::to_string(e));
-        };
+        s.OnSessionClosed = [this](TObject*, uint16_t e) { events.push_back("closed " + std::to_string(e)); };
         s.OnDataSent = [this](TObject*, uint16_t e) { events.push_back("sent " + std::to_string(e)); };
         s.OnDnsLookupDone = [this](TObject*, uint16_t e) { events.push_back("dns " + std::to_string(e)); };
     }
@@ -212,108 +198,92 @@ uintptr_t NextHandleValue() {
 
 }  // namespace
 
-TEST(WSocketConnect, EchoesALargeBlockAndReportsDataSentOnceDrained) {
-    LoopbackPeer peer([](SOCKET c) {
-        char buf[8192];
-        for (int i = 0; i < 100000; ++i) {
-            int n = recv(c, buf, sizeof buf, 0);
+// ---- the contract's rig: the socket under test and a peer socket on 127.0.0.1 ----
+
+namespace {
+class TWinsockRig : public TSocketRig {
+public:
+    TWinsockRig() {
+        FListener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(FListener, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        int len = sizeof sa;
+        getsockname(FListener, reinterpret_cast<sockaddr*>(&sa), &len);
+        FPort = std::to_string(ntohs(sa.sin_port));
+        listen(FListener, 4);
+        Adopt(new TWSocket);
+    }
+    ~TWinsockRig() override {
+        if (FPeer != INVALID_SOCKET) closesocket(FPeer);
+        closesocket(FListener);
+    }
+    void StartConnect(TTarget Target) override {
+        TWSocketBase& s = Socket();
+        s.SetAddr(Target == tgUnknownHost ? UnknownHost() : "127.0.0.1");
+        s.SetPort(Target == tgClosedPort ? RefusedPort() : FPort);
+        s.SetProto("tcp");
+        s.Connect();
+    }
+    std::string UnknownHost() override { return "no-such-host.invalid"; }
+    void PeerSend(const std::string& Data) override {
+        if (Peer()) SendAll(FPeer, Data);
+    }
+    void PeerClose() override {
+        if (!Peer()) return;
+        shutdown(FPeer, SD_SEND);
+        closesocket(FPeer);
+        FPeer = INVALID_SOCKET;
+    }
+    void PeerReset() override {
+        if (!Peer()) return;
+        HardClose(FPeer);
+        FPeer = INVALID_SOCKET;
+    }
+    std::string PeerReceived() override {
+        std::vector<char> buf(64 * 1024);
+        u_long waiting = 0;
+        for (int i = 0; i < 100000 && Peer(); ++i) {
+            if (ioctlsocket(FPeer, FIONREAD, &waiting) != 0 || waiting == 0) break;
+            const int n = recv(FPeer, buf.data(), static_cast<int>(std::min<u_long>(waiting, buf.size())), 0);
             if (n <= 0) break;
-            if (!SendAll(c, std::string(buf, n))) break;
+            FReceived.append(buf.data(), static_cast<size_t>(n));
         }
-        closesocket(c);
-    });
-    const std::string block = Pattern(300000);
-    TWSocket s;
-    Log log;
-    log.Wire(s);
-    std::string echoed;
-    bool queueEmptyAtDataSent = false;
-    int sendDataBytes = 0;
-    s.OnSendData = [&](TObject*, int n) { sendDataBytes += n; };
-    s.OnDataSent = [&](TObject*, uint16_t e) {
-        log.events.push_back("sent " + std::to_string(e));
-        queueEmptyAtDataSent = s.AllSent() && s.BufferedByteCount() == 0;
-    };
-    s.OnSessionConnected = [&](TObject*, uint16_t e) {
-        log.events.push_back("connected " + std::to_string(e));
-        EXPECT_EQ(s.State(), wsConnected);
-        EXPECT_EQ(s.Send(block.data(), static_cast<int>(block.size())), static_cast<int>(block.size()));
-    };
-    s.OnDataAvailable = [&](TObject*, uint16_t) {
-        char buf[5000];
-        int n = s.Receive(buf, sizeof buf);
-        if (n > 0) echoed.append(buf, n);
-    };
-    StartConnect(s, peer.Port());
-    EXPECT_EQ(s.State(), wsConnecting);
-    ASSERT_TRUE(PumpUntil([&] { return echoed.size() >= block.size(); }, 20000)) << echoed.size();
-    EXPECT_TRUE(echoed == block);
-    EXPECT_EQ(s.ReadCount(), static_cast<int>(block.size()));
-    EXPECT_EQ(sendDataBytes, static_cast<int>(block.size()));
-    ASSERT_FALSE(log.events.empty());
-    EXPECT_EQ(log.events.front(), "connected 0");
-    EXPECT_TRUE(queueEmptyAtDataSent);
-    EXPECT_EQ(s.PeerAddr(), "127.0.0.1");
-    EXPECT_EQ(s.PeerPort(), peer.Port());
-    s.Close();
-    EXPECT_EQ(s.State(), wsClosed);
-    EXPECT_EQ(s.PeerAddr(), "error");
-}
+        return FReceived;
+    }
+    // More than the loopback buffers of both ends hold.
+    size_t BigBlock() override { return 24 * 1024 * 1024; }
+    void BreakHandle() override { closesocket(static_cast<TWSocket&>(Socket()).HSocket()); }
+    bool PumpUntil(const std::function<bool()>& Done) override { return ::PumpUntil(Done, 10000); }
+    void Settle() override { PumpFor(200); }
 
-TEST(WSocketConnect, RefusedPortGives10061ThenSessionClosed) {
-    TWSocket s;
-    Log log;
-    log.Wire(s);
-    StartConnect(s, RefusedPort());
-    ASSERT_TRUE(PumpUntil([&] { return log.closed > 0; }, 10000));
-    ASSERT_GE(log.events.size(), 2u);
-    EXPECT_EQ(log.events[0], "connected 10061");
-    EXPECT_EQ(log.events[1].rfind("closed", 0), 0u);
-    EXPECT_EQ(log.closed, 1);
-    EXPECT_EQ(s.State(), wsClosed);
-    PumpFor(200);
-    EXPECT_EQ(log.closed, 1);
-}
+private:
+    // The accepted end of the socket's connection, taken once (waiting at most 5 s).
+    bool Peer() {
+        if (!FAccepted) {
+            FAccepted = true;
+            fd_set set;
+            FD_ZERO(&set);
+            FD_SET(FListener, &set);
+            timeval tv{5, 0};
+            if (select(0, &set, nullptr, nullptr, &tv) == 1) FPeer = accept(FListener, nullptr, nullptr);
+            if (FPeer != INVALID_SOCKET) SetTimeouts(FPeer, 10000);
+        }
+        return FPeer != INVALID_SOCKET;
+    }
+    WinsockUser FWsa;
+    SOCKET FListener = INVALID_SOCKET;
+    SOCKET FPeer = INVALID_SOCKET;
+    bool FAccepted = false;
+    std::string FPort;
+    std::string FReceived;
+};
+}  // namespace
 
-TEST(WSocketConnect, PeerResetWithDataQueuedClosesOnceWith10054) {
-    std::atomic<bool> reset{false};
-    LoopbackPeer peer([&](SOCKET c) {
-        // Read a little so the client is surely connected, then stall and reset.
-        char buf[16];
-        recv(c, buf, sizeof buf, 0);
-        Sleep(300);
-        HardClose(c);
-        reset = true;
-    });
-    TWSocket s;
-    Log log;
-    log.Wire(s);
-    // More than the loopback buffers of both ends hold, so that some stays in our queue.
-    const std::string big(24 * 1024 * 1024, 'q');
-    s.OnSessionConnected = [&](TObject*, uint16_t e) {
-        ++log.connected;
-        EXPECT_EQ(e, 0);
-        s.Send(big.data(), static_cast<int>(big.size()));
-    };
-    int queuedAtClose = -1;
-    s.OnSessionClosed = [&](TObject*, uint16_t e) {
-        ++log.closed;
-        log.closeError = e;
-        log.events.push_back("closed " + std::to_string(e));
-        queuedAtClose = s.BufferedByteCount();
-    };
-    StartConnect(s, peer.Port());
-    ASSERT_TRUE(PumpUntil([&] { return log.closed > 0; }, 15000));
-    EXPECT_GT(queuedAtClose, 0);
-    EXPECT_TRUE(reset);
-    PumpFor(300);
-    EXPECT_EQ(log.closed, 1);
-    std::string seen;
-    for (const auto& e : log.events)
-        seen += e + "; ";
-    EXPECT_EQ(log.closeError, 10054) << seen << " last error " << s.LastError();
-    EXPECT_EQ(s.State(), wsClosed);
-}
+std::unique_ptr<TSocketRig> MakeSocketRig() { return std::unique_ptr<TSocketRig>(new TWinsockRig); }
+
+// ---- what only the Winsock socket does ----
 
 TEST(WSocketReentrancy, ReconnectFromAFailedConnectKeepsTheNewAttempt) {
     LoopbackPeer peer([](SOCKET c) {
@@ -395,195 +365,6 @@ TEST(WSocketReentrancy, ReconnectFromOnSessionClosedKeepsTheNewConnection) {
     s.Close();
 }
 
-TEST(WSocketConnect, NoDataSentAfterTheLossOfTheConnection) {
-    // Each round: the peer takes a little, then resets while much of ours is still queued.
-    int rounds = 0, lateDataSent = 0;
-    for (int round = 0; round < 5; ++round) {
-        LoopbackPeer peer([](SOCKET c) {
-            char buf[4096];
-            recv(c, buf, sizeof buf, 0);
-            Sleep(100);
-            HardClose(c);
-        });
-        TWSocket s;
-        bool closed = false;
-        const std::string big(8 * 1024 * 1024, 'z');
-        s.OnSessionConnected = [&](TObject*, uint16_t) { s.Send(big.data(), static_cast<int>(big.size())); };
-        s.OnSessionClosed = [&](TObject*, uint16_t) { closed = true; };
-        s.OnDataSent = [&](TObject*, uint16_t) {
-            if (closed || s.State() != wsConnected) ++lateDataSent;
-        };
-        StartConnect(s, peer.Port());
-        if (!PumpUntil([&] { return closed; }, 10000)) break;
-        PumpFor(100);
-        ++rounds;
-    }
-    EXPECT_EQ(rounds, 5);
-    EXPECT_EQ(lateDataSent, 0);
-}
-
-TEST(WSocketSend, OnClosedSocketGivesMinusOneAnd10057) {
-    TWSocket s;
-    int errors = 0;
-    s.OnError = [&](TObject*) { ++errors; };
-    EXPECT_EQ(s.Send("abc", 3), -1);
-    EXPECT_EQ(s.LastError(), 10057);
-    EXPECT_EQ(errors, 1);
-    TWSocket t;
-    EXPECT_EQ(SocketErrorOf([&] { t.SendStr("abc"); }),
-              "Error 10057 in function Send\r\nSocket is not connected");
-    EXPECT_EQ(t.SendStr(""), 0);
-}
-
-TEST(WSocketSend, WhileConnectingDropsTheConnectionAndReportsIt) {
-    LoopbackPeer peer([](SOCKET c) {
-        ReadToEnd(c);
-        closesocket(c);
-    });
-    TWSocket s;
-    Log log;
-    log.Wire(s);
-    s.OnError = [&](TObject*) { log.events.push_back("error"); };
-    StartConnect(s, peer.Port());
-    ASSERT_EQ(s.State(), wsConnecting);
-    EXPECT_EQ(s.SendStr("early"), -1);
-    EXPECT_EQ(log.events, (std::vector<std::string>{"closed 10057", "error"}));
-    EXPECT_EQ(s.State(), wsClosed);
-    EXPECT_EQ(s.LastError(), 10057);
-    PumpFor(200);
-    EXPECT_EQ(log.closed, 1);
-}
-
-TEST(WSocketSend, NoDataIsNothingQueuedWhateverTheLength) {
-    LoopbackPeer peer([](SOCKET c) {
-        ReadToEnd(c);
-        closesocket(c);
-    });
-    TWSocket s;
-    StartConnect(s, peer.Port());
-    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }, 5000));
-    EXPECT_EQ(s.Send(nullptr, 5), 0);
-    EXPECT_EQ(s.Send("abc", -2), 0);
-    EXPECT_EQ(s.BufferedByteCount(), 0);
-    EXPECT_TRUE(s.AllSent());
-    s.Close();
-}
-
-TEST(WSocketReceive, WithoutHandlerDataIsReadAndDiscarded) {
-    std::atomic<bool> clientClosed{false};
-    LoopbackPeer peer([&](SOCKET c) {
-        SendAll(c, Pattern(50000));
-        ReadToEnd(c);
-        clientClosed = true;
-        closesocket(c);
-    });
-    TWSocket s;
-    Log log;
-    log.Wire(s);
-    StartConnect(s, peer.Port());
-    ASSERT_TRUE(PumpUntil([&] { return s.ReadCount() >= 50000; }, 10000)) << s.ReadCount();
-    EXPECT_EQ(s.ReadCount(), 50000);
-    s.Close();
-    EXPECT_TRUE(PumpUntil([&] { return clientClosed.load(); }, 5000));
-}
-
-TEST(WSocketClose, PeerCloseDeliversEverythingThenClosesOnce) {
-    LoopbackPeer peer([](SOCKET c) {
-        SendAll(c, Pattern(20000));
-        shutdown(c, SD_SEND);
-        closesocket(c);
-    });
-    TWSocket s;
-    Log log;
-    log.Wire(s);
-    std::string got;
-    bool closedBeforeAllData = false;
-    s.OnDataAvailable = [&](TObject*, uint16_t) {
-        char buf[700];
-        int n = s.Receive(buf, sizeof buf);
-        if (n > 0) got.append(buf, n);
-    };
-    s.OnSessionClosed = [&](TObject*, uint16_t e) {
-        ++log.closed;
-        log.closeError = e;
-        closedBeforeAllData = got.size() < 20000;
-    };
-    StartConnect(s, peer.Port());
-    ASSERT_TRUE(PumpUntil([&] { return log.closed > 0; }, 10000));
-    EXPECT_FALSE(closedBeforeAllData);
-    EXPECT_TRUE(got == Pattern(20000));
-    EXPECT_EQ(log.closeError, 0);
-    PumpFor(200);
-    EXPECT_EQ(log.closed, 1);
-    EXPECT_EQ(s.State(), wsClosed);
-}
-
-TEST(WSocketReceive, HandlerThatReadsNothingDoesNotStallTheThread) {
-    LoopbackPeer peer([](SOCKET c) {
-        SendAll(c, Pattern(3000));
-        ReadToEnd(c);
-        closesocket(c);
-    });
-    TWSocket s;
-    int calls = 0;
-    s.OnDataAvailable = [&](TObject*, uint16_t) { ++calls; };
-    StartConnect(s, peer.Port());
-    // The data stays in Winsock; the socket must hand control back rather than spin on it.
-    ASSERT_TRUE(PumpUntil([&] { return calls > 0; }, 5000));
-    PumpFor(300);
-    EXPECT_LT(calls, 10);
-    EXPECT_GT(s.RcvdCount(), 0);
-    s.Close();
-    EXPECT_EQ(s.State(), wsClosed);
-}
-
-TEST(WSocketClose, CloseLaterClosesFromTheMessageLoop) {
-    std::atomic<bool> peerSawEnd{false};
-    LoopbackPeer peer([&](SOCKET c) {
-        ReadToEnd(c);
-        peerSawEnd = true;
-        closesocket(c);
-    });
-    TWSocket s;
-    Log log;
-    log.Wire(s);
-    TSocketState stateAfterCall = wsInvalidState;
-    s.OnSessionConnected = [&](TObject*, uint16_t) {
-        s.CloseLater();
-        stateAfterCall = s.State();
-    };
-    StartConnect(s, peer.Port());
-    ASSERT_TRUE(PumpUntil([&] { return log.closed > 0; }, 10000));
-    EXPECT_EQ(stateAfterCall, wsConnected);
-    EXPECT_EQ(log.closeError, 0);
-    EXPECT_EQ(s.State(), wsClosed);
-    EXPECT_TRUE(PumpUntil([&] { return peerSawEnd.load(); }, 5000));
-}
-
-TEST(WSocketClose, AbortClosesAtOnceAndDropsTheQueue) {
-    std::atomic<bool> peerSawEnd{false};
-    LoopbackPeer peer([&](SOCKET c) {
-        Sleep(200);
-        ReadToEnd(c);
-        peerSawEnd = true;
-        closesocket(c);
-    });
-    TWSocket s;
-    Log log;
-    log.Wire(s);
-    StartConnect(s, peer.Port());
-    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }, 5000));
-    const std::string big = Pattern(2 * 1024 * 1024);
-    s.Send(big.data(), static_cast<int>(big.size()));
-    s.Abort();
-    EXPECT_EQ(s.State(), wsClosed);
-    EXPECT_EQ(s.BufferedByteCount(), 0);
-    EXPECT_EQ(log.closed, 1);
-    EXPECT_TRUE(PumpUntil([&] { return peerSawEnd.load(); }, 15000));
-    PumpFor(100);
-    EXPECT_EQ(log.closed, 1);
-}
-
 TEST(WSocketClose, NoNotificationOfAClosedHandleStaysQueued) {
     // Winsock hands out a closed handle's value again, so news still queued for it would
     // be taken for news of the socket's next connection.
@@ -604,150 +385,6 @@ TEST(WSocketClose, NoNotificationOfAClosedHandleStaysQueued) {
     ASSERT_TRUE(PeekMessageA(&msg, s.Handle(), WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_NOREMOVE));
     s.Abort();
     EXPECT_FALSE(PeekMessageA(&msg, s.Handle(), WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_NOREMOVE));
-}
-
-TEST(WSocketDns, DottedAddressAnswersBeforeDnsLookupReturns) {
-    TWSocket s;
-    Log log;
-    log.Wire(s);
-    s.DnsLookup(" 127.0.0.1 ");
-    EXPECT_EQ(log.events, std::vector<std::string>{"dns 0"});
-    EXPECT_EQ(s.DnsResult(), "127.0.0.1");
-    EXPECT_EQ(s.DnsResultList().Count(), 1);
-}
-
-TEST(WSocketDns, HostNameAnswersLaterFromTheMessageLoop) {
-    TWSocket s;
-    Log log;
-    log.Wire(s);
-    s.DnsLookup("localhost");
-    EXPECT_TRUE(log.events.empty());
-    ASSERT_TRUE(PumpUntil([&] { return !log.events.empty(); }, 10000));
-    EXPECT_EQ(log.events[0], "dns 0");
-    EXPECT_FALSE(s.DnsResult().empty());
-    EXPECT_TRUE(WSocketIsDottedIP(s.DnsResult())) << s.DnsResult();
-    EXPECT_EQ(s.DnsResultList()[0], s.DnsResult());
-}
-
-TEST(WSocketDns, FinishedLookupsKeepNoBuffers) {
-    const int before = WSocketAbandonedLookupBuffers();
-    for (int i = 0; i < 20; ++i) {
-        TWSocket s;
-        int done = 0;
-        s.OnDnsLookupDone = [&](TObject*, uint16_t) { ++done; };
-        s.DnsLookup("localhost");
-        ASSERT_TRUE(PumpUntil([&] { return done == 1; }, 10000));
-        s.DnsLookup("localhost");
-        ASSERT_TRUE(PumpUntil([&] { return done == 2; }, 10000));
-    }
-    EXPECT_EQ(WSocketAbandonedLookupBuffers(), before);
-}
-
-TEST(WSocketDns, EmptyNameThrowsOrReportsThroughOnError) {
-    TWSocket s;
-    EXPECT_EQ(SocketErrorOf([&] { s.DnsLookup(""); }), "DNS lookup: invalid host name.");
-    Log log;
-    log.Wire(s);
-    s.OnError = [&](TObject*) { log.events.push_back("error"); };
-    s.DnsLookup("");
-    EXPECT_EQ(log.events, (std::vector<std::string>{"error", "dns 10022"}));
-}
-
-TEST(WSocketDns, CancelReportsInterruptedAndIgnoresTheLateAnswer) {
-    TWSocket s;
-    Log log;
-    log.Wire(s);
-    s.DnsLookup("localhost");
-    s.CancelDnsLookup();
-    EXPECT_EQ(log.events, std::vector<std::string>{"dns 10004"});
-    PumpFor(500);
-    EXPECT_EQ(log.events.size(), 1u);
-}
-
-TEST(WSocketLineMode, SplitsLinesAcrossPackets) {
-    LoopbackPeer peer([](SOCKET c) {
-        const char* parts[] = {"hel", "lo\r\nwor", "ld\r\nla", "st"};
-        for (const char* p : parts) {
-            SendAll(c, p);
-            Sleep(60);
-        }
-        closesocket(c);
-    });
-    TWSocket s;
-    Log log;
-    log.Wire(s);
-    s.SetLineMode(true);
-    std::vector<std::string> lines;
-    s.OnDataAvailable = [&](TObject*, uint16_t) {
-        char buf[64];
-        int n = s.Receive(buf, sizeof buf);
-        if (n > 0) lines.emplace_back(buf, n);
-    };
-    StartConnect(s, peer.Port());
-    ASSERT_TRUE(PumpUntil([&] { return log.closed > 0; }, 10000));
-    // The unterminated tail comes as a last line when the connection ends.
-    EXPECT_EQ(lines, (std::vector<std::string>{"hello\r\n", "world\r\n", "last"}));
-}
-
-TEST(WSocketLineMode, LineLimitClearsAnOverlongLine) {
-    std::atomic<bool> go{false};
-    LoopbackPeer peer([&](SOCKET c) {
-        for (int i = 0; i < 500 && !go; ++i)
-            Sleep(10);
-        SendAll(c, "0123456789abcdefghij");
-        Sleep(200);
-        SendAll(c, "ok\r\n");
-        ReadToEnd(c);
-        closesocket(c);
-    });
-    TWSocket s;
-    s.SetLineMode(true);
-    s.LineLimit = 10;
-    std::vector<int> exceeded;
-    std::vector<std::string> lines;
-    s.OnLineLimitExceeded = [&](TObject*, int len, bool& clear) {
-        exceeded.push_back(len);
-        EXPECT_TRUE(clear);
-    };
-    s.OnDataAvailable = [&](TObject*, uint16_t) {
-        char buf[64];
-        int n = s.Receive(buf, sizeof buf);
-        if (n > 0) lines.emplace_back(buf, n);
-    };
-    s.OnSessionConnected = [&](TObject*, uint16_t) { go = true; };
-    StartConnect(s, peer.Port());
-    ASSERT_TRUE(PumpUntil([&] { return !lines.empty(); }, 10000));
-    ASSERT_FALSE(exceeded.empty());
-    EXPECT_EQ(exceeded.back(), 20);
-    // The cleared bytes are gone; the next line stands alone.
-    EXPECT_EQ(lines, std::vector<std::string>{"ok\r\n"});
-    EXPECT_EQ(s.LineBufferedCount(), 0);
-}
-
-TEST(WSocketLineMode, SwitchingLineModeOffHandsOutTheRestRaw) {
-    LoopbackPeer peer([](SOCKET c) {
-        SendAll(c, "HEAD\r\nbody-bytes");
-        ReadToEnd(c);
-        closesocket(c);
-    });
-    TWSocket s;
-    s.SetLineMode(true);
-    std::string first, rest;
-    s.OnDataAvailable = [&](TObject*, uint16_t) {
-        char buf[64];
-        int n = s.Receive(buf, sizeof buf);
-        if (n <= 0) return;
-        if (first.empty()) {
-            first.assign(buf, n);
-            s.SetLineMode(false);
-        } else {
-            rest.append(buf, n);
-        }
-    };
-    StartConnect(s, peer.Port());
-    ASSERT_TRUE(PumpUntil([&] { return rest.size() >= 10; }, 10000));
-    EXPECT_EQ(first, "HEAD\r\n");
-    EXPECT_EQ(rest, "body-bytes");
 }
 
 TEST(WSocketServer, ListenAcceptAndTalk) {
@@ -858,36 +495,6 @@ TEST(WSocketProperties, ConnectChecksAndResolverFailures) {
     EXPECT_EQ(s.State(), wsClosed);
 }
 
-TEST(WSocketProperties, FailedBindStopsConnectEvenWithOnError) {
-    LoopbackPeer peer([](SOCKET c) { closesocket(c); });
-    // 192.0.2.1 is a documentation address that no interface of this machine holds.
-    TWSocket s;
-    Log log;
-    log.Wire(s);
-    int errors = 0;
-    s.OnError = [&](TObject*) { ++errors; };
-    s.SetLocalAddr("192.0.2.1");
-    StartConnect(s, peer.Port());
-    EXPECT_EQ(errors, 1);
-    EXPECT_NE(s.State(), wsConnecting);
-    PumpFor(300);
-    EXPECT_EQ(log.connected, 0);
-    EXPECT_EQ(peer.Accepted(), 0);
-    s.Close();
-    EXPECT_EQ(s.State(), wsClosed);
-    TWSocket t;
-    t.SetLocalAddr("192.0.2.1");
-    const std::string err = SocketErrorOf([&] { StartConnect(t, peer.Port()); });
-    EXPECT_EQ(err.rfind("winsock.bind failed, error #", 0), 0u) << err;
-    // A local address that cannot be resolved reaches OnError too instead of escaping.
-    TWSocket u;
-    u.OnError = [&](TObject*) { ++errors; };
-    u.SetLocalAddr(std::string(300, 'h'));
-    EXPECT_NO_THROW(StartConnect(u, peer.Port()));
-    EXPECT_EQ(errors, 2);
-    EXPECT_NE(u.State(), wsConnecting);
-}
-
 TEST(WSocketResolvers, ProtocolsPortsAndHosts) {
     EXPECT_EQ(WSocketResolveProto("UDP "), 17);
     EXPECT_EQ(WSocketResolveProto("17"), 17);
@@ -921,44 +528,10 @@ TEST(WSocketLibrary, LoadedOnFirstUseAndReleasedWithTheLastSocket) {
     EXPECT_NO_THROW(WSocketSetReqVerHigh(1));
 }
 
-TEST(WSocketBackground, ExceptionInAHandlerReachesOnBgExceptionAndAborts) {
-    LoopbackPeer peer([](SOCKET c) {
-        ReadToEnd(c);
-        closesocket(c);
-    });
-    TWSocket s;
-    std::string bg;
-    s.OnBgException = [&](TObject*, const std::exception& e, bool& canClose) {
-        bg = e.what();
-        EXPECT_TRUE(canClose);
-    };
-    StartConnect(s, peer.Port());
-    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }, 5000));
-    PostMessageA(s.Handle(), WM_SOCKET_TEST, 0, 0);
-    ASSERT_TRUE(PumpUntil([&] { return !bg.empty(); }, 5000));
-    EXPECT_EQ(bg, "Test exception in WSocket");
-    EXPECT_EQ(s.State(), wsClosed);
-}
-
-TEST(WSocketBackground, WithoutOnBgExceptionTheProcessHandlerHearsIt) {
-    TWSocket s;
-    std::string heard;
-    TObject* sender = nullptr;
-    SetWSocketBgExceptionHandler([&](TObject* who, const std::exception& e) {
-        heard = e.what();
-        sender = who;
-    });
-    PostMessageA(s.Handle(), WM_SOCKET_TEST, 0, 0);
-    PumpUntil([&] { return !heard.empty(); }, 2000);
-    SetWSocketBgExceptionHandler(nullptr);
-    EXPECT_EQ(heard, "Test exception in WSocket");
-    EXPECT_EQ(sender, &s);
-}
-
 TEST(WSocketReentrancy, HandlersMayFreeTheirSocket) {
     LoopbackPeer peer(
         [](SOCKET c) {
-            SendAll(c, Pattern(10000));
+            SendAll(c, std::string(10000, 'p'));
             ReadToEnd(c);
             closesocket(c);
         },
@@ -1108,50 +681,6 @@ TEST(WSocketPause, NoNotificationsWhilePausedThenResume) {
     s.Resume();
     EXPECT_TRUE(PumpUntil([&] { return got == "while paused"; }, 5000)) << got;
     s.Close();
-}
-
-namespace {
-// Sends Input in one piece to a socket in line mode with editing and echo; returns the
-// lines the socket handed out (the first Lines of them) and what it echoed.
-std::pair<std::vector<std::string>, std::string> EditAndEcho(const std::string& Input, size_t Lines) {
-    std::string echoed;
-    std::atomic<bool> peerDone{false};
-    LoopbackPeer peer([&](SOCKET c) {
-        SendAll(c, Input);
-        echoed = ReadToEnd(c);
-        peerDone = true;
-        closesocket(c);
-    });
-    TWSocket s;
-    s.SetLineMode(true);
-    s.LineEdit = true;
-    s.LineEcho = true;
-    std::vector<std::string> lines;
-    s.OnDataAvailable = [&](TObject*, uint16_t) {
-        char buf[64];
-        int n = s.Receive(buf, sizeof buf);
-        if (n > 0) lines.emplace_back(buf, n);
-    };
-    StartConnect(s, peer.Port());
-    EXPECT_TRUE(PumpUntil([&] { return lines.size() >= Lines; }, 5000)) << lines.size();
-    s.Close();
-    EXPECT_TRUE(PumpUntil([&] { return peerDone.load(); }, 5000));
-    return {lines, echoed};
-}
-}  // namespace
-
-TEST(WSocketLineMode, LineEditAndEcho) {
-    auto got = EditAndEcho("ab\bc\td\r\n", 1);
-    // Backspace removed "b"; the tab after "ac" filled up to column 8.
-    EXPECT_EQ(got.first, std::vector<std::string>{"ac      d\r\n"});
-    EXPECT_EQ(got.second, "ab\b \bc      d\r\n");
-}
-
-TEST(WSocketLineMode, LineEditStaysWithinTheCurrentLine) {
-    // Two lines in one packet; the backspace opens the second and has nothing to erase.
-    auto got = EditAndEcho("ab\r\n\bc\td\r\n", 2);
-    EXPECT_EQ(got.first, (std::vector<std::string>{"ab\r\n", "c       d\r\n"}));
-    EXPECT_EQ(got.second, "ab\r\nc       d\r\n");
 }
 
 TEST(WSocketDns, ReverseLookupAnswersWithOneName) {
@@ -1311,23 +840,127 @@ TEST(WSocketRobustness, ThousandConnectionsLeakNoHandlesOrWindows) {
     EXPECT_LE(handleAfter, handleBefore + 64 * 4) << handleBefore << " -> " << handleAfter;
 }
 
-TEST(WSocketClose, SendFromOnSessionClosedOfAResetConnectionDoesNotReportItAgain) {
+TEST(WSocketLineMode, LinesSplitAcrossPacketsThenTheRestRaw) {
     LoopbackPeer peer([](SOCKET c) {
-        char buf[16];
-        recv(c, buf, sizeof buf, 0);
-        HardClose(c);
+        for (const char* p : {"hel", "lo\r\nwor", "ld\r\nrest-", "raw"}) {
+            SendAll(c, p);
+            Sleep(60);
+        }
+        ReadToEnd(c);
+        closesocket(c);
     });
     TWSocket s;
-    int closed = 0, errors = 0;
-    s.OnError = [&](TObject*) { ++errors; };
-    s.OnSessionConnected = [&](TObject*, uint16_t) { s.SendStr("hi"); };
-    s.OnSessionClosed = [&](TObject*, uint16_t) {
-        // A last word to a peer that is already gone.
-        if (++closed == 1) s.SendStr("bye");
+    s.SetLineMode(true);
+    std::vector<std::string> lines;
+    std::string raw;
+    s.OnDataAvailable = [&](TObject*, uint16_t) {
+        char buf[64];
+        const int n = s.Receive(buf, sizeof buf);
+        if (n <= 0) return;
+        if (!s.LineMode()) {
+            raw.append(buf, n);
+            return;
+        }
+        lines.emplace_back(buf, n);
+        if (lines.size() == 2) s.SetLineMode(false);
     };
     StartConnect(s, peer.Port());
-    ASSERT_TRUE(PumpUntil([&] { return closed > 0; }, 5000));
-    PumpFor(300);
-    EXPECT_EQ(closed, 1);
+    ASSERT_TRUE(PumpUntil([&] { return raw.size() >= 8; }, 10000)) << raw;
+    EXPECT_EQ(lines, (std::vector<std::string>{"hello\r\n", "world\r\n"}));
+    EXPECT_EQ(raw, "rest-raw");
+    s.Close();
+}
+
+TEST(WSocketLineMode, TheLastLineSurvivesAConnectionLostWhileSending) {
+    std::atomic<bool> reset{false};
+    LoopbackPeer peer([&](SOCKET c) {
+        SendAll(c, "one\r\npart");
+        char buf[16];
+        recv(c, buf, sizeof buf, 0);  // the client's go-ahead
+        HardClose(c);
+        reset = true;
+    });
+    TWSocket s;
+    s.SetLineMode(true);
+    std::vector<std::string> events;
+    s.OnDataAvailable = [&](TObject*, uint16_t) {
+        char buf[64];
+        const int n = s.Receive(buf, sizeof buf);
+        if (n > 0) events.emplace_back(buf, n);
+    };
+    s.OnSessionClosed = [&](TObject*, uint16_t e) { events.push_back("closed " + std::to_string(e)); };
+    StartConnect(s, peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return s.LineBufferedCount() == 4; }));
+    s.SendStr("go");
+    for (int i = 0; i < 500 && !reset; ++i)
+        Sleep(10);
+    Sleep(100);  // the reset reaches this end
+    // Not pumping: the loss is found by the send, not by a notification.
+    s.SendStr("x");
+    EXPECT_EQ(events, (std::vector<std::string>{"one\r\n", "part", "closed 10054"}));
+}
+
+TEST(WSocketProperties, AFailedBindStopsConnectAndCompletesItEvenWithOnError) {
+    LoopbackPeer peer([](SOCKET c) { closesocket(c); });
+    // 192.0.2.1 is a documentation address that no interface of this machine holds.
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    int errors = 0;
+    s.OnError = [&](TObject*) { ++errors; };
+    s.SetLocalAddr("192.0.2.1");
+    StartConnect(s, peer.Port());
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(log.events, std::vector<std::string>{"connected " + std::to_string(s.LastError())});
     EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_EQ(s.HSocket(), INVALID_SOCKET);
+    PumpFor(300);
+    EXPECT_EQ(peer.Accepted(), 0);
+    EXPECT_EQ(log.events.size(), 1u);
+    TWSocket t;
+    t.SetLocalAddr("192.0.2.1");
+    const std::string err = SocketErrorOf([&] { StartConnect(t, peer.Port()); });
+    EXPECT_EQ(err.rfind("winsock.bind failed, error #", 0), 0u) << err;
+}
+
+TEST(WSocketProperties, AMulticastConnectThatCannotResolveItsLocalAddressStaysInOnError) {
+    TWSocket s;
+    Log log;
+    log.Wire(s);
+    int errors = 0;
+    s.OnError = [&](TObject*) { ++errors; };
+    s.SetProto("udp");
+    s.MultiCast = true;
+    s.SetLocalAddr("no-such-host.invalid");
+    s.SetAddr("239.1.2.3");
+    s.SetPort("5000");
+    EXPECT_NO_THROW(s.Connect());
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(s.HSocket(), INVALID_SOCKET);
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_NE(s.LastError(), 0);
+    EXPECT_EQ(log.events, std::vector<std::string>{"connected " + std::to_string(s.LastError())});
+}
+
+TEST(WSocketDns, CancelledLookupsKeepNoMoreBuffersTheMoreTheyAre) {
+    auto cancelAFew = [] {
+        for (int i = 0; i < 20; ++i) {
+            TWSocket s;
+            s.DnsLookup("localhost");
+            s.CancelDnsLookup();
+        }
+        PumpFor(300);
+        return WSocketLookupBuffers();
+    };
+    const int first = cancelAFew();
+    EXPECT_EQ(cancelAFew(), first);
+    // A finished lookup gives its buffer back at once.
+    TWSocket s;
+    int done = 0;
+    s.OnDnsLookupDone = [&](TObject*, uint16_t) { ++done; };
+    for (int i = 1; i <= 3; ++i) {
+        s.DnsLookup("localhost");
+        ASSERT_TRUE(PumpUntil([&] { return done == i; }, 10000));
+    }
+    EXPECT_EQ(WSocketLookupBuffers(), first);
 }
