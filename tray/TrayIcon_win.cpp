@@ -336,13 +336,14 @@ void TTrayIcon::ClickTick() {
     FDblClickSeen = false;
 }
 
+// The image shown when the animation started has had its interval: every tick shows the
+// next one, so the first frame lasts no longer than the others.
 void TTrayIcon::CycleTick() {
     if (!FIconList || FIconList->Count() == 0) return;
-    if (FIconIndex >= FIconList->Count()) FIconIndex = 0;
+    const int count = FIconList->Count();
+    FIconIndex = FIconIndex + 1 >= count ? 0 : FIconIndex + 1;
     FIconList->GetIcon(FIconIndex, FIcon);
-    int next = FIconIndex + 1 >= FIconList->Count() ? 0 : FIconIndex + 1;
-    DoCycle(next);
-    FIconIndex = next;
+    DoCycle(FIconIndex + 1 >= count ? 0 : FIconIndex + 1);
 }
 
 void TTrayIcon::EnterExitTick() {
