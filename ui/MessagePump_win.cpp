@@ -1,5 +1,6 @@
 #include "ui/MessagePump_win.h"
 
+#include <atomic>
 #include <utility>
 
 namespace {
@@ -7,12 +8,19 @@ TMessageHook& Hook() {
     static TMessageHook hook;
     return hook;
 }
+// The hook serves the thread that installed it (the GUI thread); a socket pumping on a
+// thread of its own never touches it.
+std::atomic<DWORD> HookThread{0};
 }  // namespace
 
-void SetMessageHook(TMessageHook Value) { Hook() = std::move(Value); }
+void SetMessageHook(TMessageHook Value) {
+    HookThread = 0;
+    Hook() = std::move(Value);
+    if (Hook()) HookThread = GetCurrentThreadId();
+}
 
 void HandleMessage(MSG& Msg) {
-    if (Hook() && Hook()(Msg)) return;
+    if (HookThread == GetCurrentThreadId() && Hook()(Msg)) return;
     TranslateMessage(&Msg);
     DispatchMessageA(&Msg);
 }

@@ -13,7 +13,8 @@
 // What the application does with a message before it is dispatched (dialog keys, Ctrl+Tab
 // on a page control); true when it used the message up.
 using TMessageHook = std::function<bool(MSG& Msg)>;
-// Installs the hook (null removes it); the application object does, for its lifetime.
+// Installs the hook for the calling thread's loops (null removes it); the application
+// object does, for its lifetime.
 void SetMessageHook(TMessageHook Hook);
 
 // One message as the application's loop handles it: the hook, then translate and dispatch.
