@@ -50,7 +50,8 @@ public:
 protected:
     LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override {
         LRESULT result = 0;
-        if (Offer(Msg, WParam, LParam, result)) return result;
+        // Handled, or the window went with its last user meanwhile.
+        if (Offer(Msg, WParam, LParam, result) || !FHandle) return result;
         switch (Msg) {
         // The window lives as long as a user does, whatever the session does.
         case WM_DESTROY:
