@@ -87,7 +87,6 @@ public:
     }
 
     HDC Get() const { return FDC; }
-    const RECT& Area() const { return FPaint.rcPaint; }
 
 private:
     HWND FWnd;
