@@ -1,8 +1,10 @@
-// Program entry: the application object, its title, the options form as the main form
-// (it starts hidden behind its tray icon), then the message loop until "Exit".
+// Program entry: the application object (it installs the dispatcher and the reporter that
+// shows errors nobody can catch in a box titled "Pelorin"), the options form as the main
+// form (it starts hidden behind its tray icon), then the message loop until "Exit".
 #include <windows.h>
 
 #include "app/Main_win.h"
+#include "base/Dispatcher.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     TApplication app;

@@ -76,14 +76,14 @@ void ReportException(const std::exception& E) {
     std::fprintf(stderr, "%s\n", E.what());
 }
 
-bool RunGuarded(const std::function<void()>& Fn) {
+void ReportCurrentException() {
     try {
-        Fn();
-        return true;
+        throw;
     } catch (const std::exception& e) {
         ReportException(e);
     } catch (...) {
         ReportException(Exception("Unknown error"));
     }
-    return false;
 }
+
+bool RunGuarded(const std::function<void()>& Fn) { return Guarded(Fn); }

@@ -47,5 +47,19 @@ TQueueDispatcher& DefaultQueueDispatcher();
 using TExceptionReporter = std::function<void(const std::exception& E)>;
 void SetExceptionReporter(TExceptionReporter Reporter);
 void ReportException(const std::exception& E);
+// Reports the exception being handled; only inside a catch block. One that is no
+// std::exception is reported as "Unknown error".
+void ReportCurrentException();
+
 // Runs Fn; what it throws goes to ReportException. False when it threw.
+template <typename F>
+bool Guarded(F&& Fn) {
+    try {
+        Fn();
+        return true;
+    } catch (...) {
+        ReportCurrentException();
+    }
+    return false;
+}
 bool RunGuarded(const std::function<void()>& Fn);

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-namespace {
+#include "ui/MessagePump_win.h"
 
-const char kWindowClass[] = "PelorinHTMLPopup";
+namespace {
 
 bool IsXPOrLater() {
     OSVERSIONINFOA vi{};
@@ -15,19 +15,12 @@ bool IsXPOrLater() {
     return vi.dwMajorVersion > 5 || (vi.dwMajorVersion == 5 && vi.dwMinorVersion >= 1);
 }
 
-ATOM RegisterPopupClass(WNDPROC Proc) {
-    static ATOM atom = 0;
-    if (atom) return atom;
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof(wc);
-    // Save the bits under the window; cast a shadow where the system can.
-    wc.style = CS_SAVEBITS | (IsXPOrLater() ? CS_DROPSHADOW : 0);
-    wc.lpfnWndProc = Proc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hCursor = nullptr;  // chosen per mouse position in WM_SETCURSOR
-    wc.lpszClassName = kWindowClass;
-    atom = RegisterClassExA(&wc);
-    return atom;
+const TWindowClass& PopupClass() {
+    // Save the bits under the window; cast a shadow where the system can. No class cursor:
+    // it is chosen per mouse position in WM_SETCURSOR.
+    static const TWindowClass c = {"PelorinHTMLPopup",
+                                   static_cast<UINT>(CS_SAVEBITS | (IsXPOrLater() ? CS_DROPSHADOW : 0))};
+    return c;
 }
 
 HCURSOR LinkCursor() {
@@ -41,11 +34,7 @@ HCURSOR LinkCursor() {
 
 TGDIFontCache::~TGDIFontCache() { Clear(); }
 
-void TGDIFontCache::Clear() {
-    for (auto& e : FEntries)
-        if (e->Handle) DeleteObject(e->Handle);
-    FEntries.clear();
-}
+void TGDIFontCache::Clear() { FEntries.clear(); }
 
 TGDIFontCache::TEntry* TGDIFontCache::Get(HDC DC, const THTMLFont& AFont) {
     const int ppi = GetDeviceCaps(DC, LOGPIXELSY);
@@ -71,17 +60,18 @@ TGDIFontCache::TEntry* TGDIFontCache::Get(HDC DC, const THTMLFont& AFont) {
     lf.lfQuality = DEFAULT_QUALITY;
     lf.lfPitchAndFamily = DEFAULT_PITCH;
     lstrcpynA(lf.lfFaceName, AFont.Name.c_str(), LF_FACESIZE);
-    e->Handle = CreateFontIndirectA(&lf);
-    HGDIOBJ old =
-        SelectObject(DC, e->Handle ? static_cast<HGDIOBJ>(e->Handle) : GetStockObject(DEFAULT_GUI_FONT));
-    TEXTMETRICA tm{};
-    GetTextMetricsA(DC, &tm);
-    e->Height = tm.tmAscent + tm.tmDescent;
-    // Default tab stops are eight average characters apart, as DrawText expands them.
-    e->TabWidth = 8 * std::max<int>(1, tm.tmAveCharWidth);
-    INT widths[256];
-    if (GetCharWidth32A(DC, 0, 255, widths)) std::copy(widths, widths + 256, e->Widths);
-    SelectObject(DC, old);
+    e->Handle.Reset(CreateFontIndirectA(&lf));
+    {
+        TSelectObject font(
+            DC, e->Handle ? static_cast<HGDIOBJ>(e->Handle.Get()) : GetStockObject(DEFAULT_GUI_FONT));
+        TEXTMETRICA tm{};
+        GetTextMetricsA(DC, &tm);
+        e->Height = tm.tmAscent + tm.tmDescent;
+        // Default tab stops are eight average characters apart, as DrawText expands them.
+        e->TabWidth = 8 * std::max<int>(1, tm.tmAveCharWidth);
+        INT widths[256];
+        if (GetCharWidth32A(DC, 0, 255, widths)) std::copy(widths, widths + 256, e->Widths);
+    }
     FEntries.push_back(std::move(e));
     return FEntries.back().get();
 }
@@ -98,10 +88,10 @@ TGDISurface::TGDISurface(HDC DC, TGDIFontCache& Fonts) : FDC(DC), FFonts(Fonts) 
     FOldPen = GetCurrentObject(DC, OBJ_PEN);
 }
 
+// The pen is freed after the old one is back in the DC.
 TGDISurface::~TGDISurface() {
     SelectObject(FDC, FOldFont);
     SelectObject(FDC, FOldPen);
-    if (FPen) DeleteObject(FPen);
     SetBkMode(FDC, FOldBkMode);
     SetTextColor(FDC, FOldTextColor);
     SetBkColor(FDC, FOldBkColor);
@@ -140,7 +130,7 @@ TGDIFontCache::TEntry* TGDISurface::Entry() {
 void TGDISurface::SelectCurrentFont() {
     TGDIFontCache::TEntry* e = Entry();
     if (!FFontSelected && e->Handle) {
-        SelectObject(FDC, e->Handle);
+        SelectObject(FDC, e->Handle.Get());
         FFontSelected = true;
     }
 }
@@ -192,19 +182,16 @@ void TGDISurface::DrawChar(int X, int Y, char C) {
 
 void TGDISurface::FillRect(const TRect& R, TColor AColor) {
     if (AColor == clNone || R.Right <= R.Left || R.Bottom <= R.Top) return;
-    HBRUSH b = CreateSolidBrush(ColorRef(AColor));
     RECT r{R.Left, R.Top, R.Right, R.Bottom};
-    ::FillRect(FDC, &r, b);
-    DeleteObject(b);
+    ::FillRect(FDC, &r, TGdiObject<HBRUSH>(CreateSolidBrush(ColorRef(AColor))).Get());
 }
 
 void TGDISurface::SetPenColor(TColor AColor) {
     if (FPen && AColor == FPenColor) return;
     FPenColor = AColor;
-    HPEN pen = CreatePen(PS_SOLID, 1, ColorRef(AColor));
-    SelectObject(FDC, pen);
-    if (FPen) DeleteObject(FPen);
-    FPen = pen;
+    TGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, ColorRef(AColor)));
+    SelectObject(FDC, pen.Get());
+    FPen = std::move(pen);  // the old pen, deselected now, is freed
 }
 
 void TGDISurface::MoveTo(int X, int Y) { MoveToEx(FDC, X, Y, nullptr); }
@@ -283,42 +270,27 @@ void TGDIImageList::Draw(THTMLSurface& Canvas, int Index, int X, int Y) {
 
 // ---- Window ----
 
-THTMLPopupWindow::THTMLPopupWindow() { FMeasureDC = CreateCompatibleDC(nullptr); }
-
 THTMLPopupWindow::~THTMLPopupWindow() {
     *FAlive = false;
     DestroyHandle();
     FFonts.Clear();
-    if (FMeasureDC) DeleteDC(FMeasureDC);
 }
 
-void THTMLPopupWindow::CreateHandle() {
-    RegisterPopupClass(&WndProc);
-    const DWORD exStyle = WS_EX_TOOLWINDOW | (FAlwaysOnTop ? WS_EX_TOPMOST : 0);
-    // WM_NCCREATE binds the window to this object and sets FHandle.
-    HWND h = CreateWindowExA(exStyle, kWindowClass, "", WS_POPUP, FLeft, FTop, FWidth, FHeight, FOwnerWindow,
-                             nullptr, GetModuleHandleA(nullptr), this);
-    if (!h) FHandle = nullptr;
+void THTMLPopupWindow::MakeWindow() {
     FTrackingLeave = false;
-}
-
-void THTMLPopupWindow::DestroyHandle() {
-    if (!FHandle) return;
-    HWND h = FHandle;
-    FHandle = nullptr;
-    SetWindowLongPtrA(h, GWLP_USERDATA, 0);
-    DestroyWindow(h);
+    const DWORD exStyle = WS_EX_TOOLWINDOW | (FAlwaysOnTop ? WS_EX_TOPMOST : 0);
+    CreateHandle(PopupClass(), exStyle, "", WS_POPUP, FLeft, FTop, FWidth, FHeight, FOwnerWindow, nullptr);
 }
 
 void THTMLPopupWindow::HandleNeeded() {
-    if (!FHandle) CreateHandle();
+    if (!FHandle) MakeWindow();
 }
 
 void THTMLPopupWindow::SetAlwaysOnTop(bool Value) {
     FAlwaysOnTop = Value;
     const bool visible = Visible();
     DestroyHandle();
-    CreateHandle();
+    MakeWindow();
     if (visible) ShowNoActivate();
 }
 
@@ -354,7 +326,7 @@ void THTMLPopupWindow::SetAutoSize(bool Value) {
     if (!Value) return;
     int w = FWidth, h = FHeight;
     {
-        TGDISurface s(FMeasureDC, FFonts);
+        TGDISurface s(FMeasureDC.Get(), FFonts);
         PopupAutoSize(s, FWidth, FHeight, Look, Content(), FHover, FHoverAnchor, w, h);
     }
     SetBounds(FLeft, FTop, w, h);
@@ -387,7 +359,7 @@ void THTMLPopupWindow::PaintTo(HDC DC) {
 }
 
 THTMLRenderResult THTMLPopupWindow::HitTestAt(int X, int Y) {
-    TGDISurface s(FMeasureDC, FFonts);
+    TGDISurface s(FMeasureDC.Get(), FFonts);
     return PopupHitTest(s, FWidth, FHeight, Look, Content(), {X, Y});
 }
 
@@ -428,37 +400,23 @@ void THTMLPopupWindow::ClickAt(int X, int Y) {
     if (FHover && FHoverAnchor != -1) InvalidateAnchor(FHoverRect);
 }
 
-LRESULT CALLBACK THTMLPopupWindow::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
-    if (Msg == WM_NCCREATE) {
-        auto* cs = reinterpret_cast<CREATESTRUCTA*>(LParam);
-        auto* created = static_cast<THTMLPopupWindow*>(cs->lpCreateParams);
-        SetWindowLongPtrA(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
-        created->FHandle = Wnd;
-    }
-    auto* self = reinterpret_cast<THTMLPopupWindow*>(GetWindowLongPtrA(Wnd, GWLP_USERDATA));
-    if (!self || self->FHandle != Wnd) return DefWindowProcA(Wnd, Msg, WParam, LParam);
-    return self->Dispatch(Msg, WParam, LParam);
+void THTMLPopupWindow::Paint() {
+    TPaintDC dc(FHandle);
+    // Drawn off screen first, so the shading never flickers under the text.
+    TMemoryDC mem(dc.Get());
+    TGdiObject<HBITMAP> bmp(CreateCompatibleBitmap(dc.Get(), std::max(1, FWidth), std::max(1, FHeight)));
+    TSelectObject selected(mem.Get(), bmp.Get());
+    PaintTo(mem.Get());
+    BitBlt(dc.Get(), 0, 0, FWidth, FHeight, mem.Get(), 0, 0, SRCCOPY);
 }
 
-LRESULT THTMLPopupWindow::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam) {
+LRESULT THTMLPopupWindow::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     switch (Msg) {
     case WM_ERASEBKGND:
         return 1;  // the paint covers every pixel
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(FHandle, &ps);
-        // Drawn off screen first, so the shading never flickers under the text.
-        HDC mem = CreateCompatibleDC(dc);
-        HBITMAP bmp = CreateCompatibleBitmap(dc, std::max(1, FWidth), std::max(1, FHeight));
-        HGDIOBJ old = SelectObject(mem, bmp);
-        PaintTo(mem);
-        BitBlt(dc, 0, 0, FWidth, FHeight, mem, 0, 0, SRCCOPY);
-        SelectObject(mem, old);
-        DeleteObject(bmp);
-        DeleteDC(mem);
-        EndPaint(FHandle, &ps);
+    case WM_PAINT:
+        Paint();
         return 0;
-    }
     case WM_NCHITTEST:
         MouseOver(static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam)));
         return HTCLIENT;
@@ -495,19 +453,15 @@ LRESULT THTMLPopupWindow::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam) {
     case WM_SETFOCUS:
         if (FOwnerWindow) SetFocus(FOwnerWindow);
         return 0;
-    case WM_NCDESTROY: {
-        // The system destroys owned windows with their owner: forget the handle, so a
-        // later show makes a new window instead of using a dead one.
-        HWND h = FHandle;
-        SetWindowLongPtrA(h, GWLP_USERDATA, 0);
-        FHandle = nullptr;
+    case WM_NCDESTROY:
+        // The system destroys owned windows with their owner; the handle is forgotten
+        // after this, so a later show makes a new window instead of using a dead one.
         FTrackingLeave = false;
-        return DefWindowProcA(h, Msg, WParam, LParam);
-    }
+        break;
     default:
         break;
     }
-    return DefWindowProcA(FHandle, Msg, WParam, LParam);
+    return DefaultProc(Msg, WParam, LParam);
 }
 
 // ---- Popup component ----
@@ -608,24 +562,6 @@ RECT THTMLPopup::WorkArea() {
     return wa;
 }
 
-bool THTMLPopup::WaitProcessingMessages(DWORD Milliseconds) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                return false;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        const DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= Milliseconds) return true;
-        MsgWaitForMultipleObjectsEx(0, nullptr, Milliseconds - elapsed, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    }
-}
-
 void THTMLPopup::RollUp() {
     const RECT wa = WorkArea();
     PopupTop = wa.bottom;
@@ -636,7 +572,7 @@ void THTMLPopup::RollUp() {
     std::shared_ptr<bool> alive = FAlive;
     // Also stops at the final place, which a negative RollUpSpace puts below the edge.
     while (FWindow->Top() + FWindow->Height() > wa.bottom && FWindow->Top() > final) {
-        if (!WaitProcessingMessages(kRollInterval) || !*alive || !FWindow) return;
+        if (!SleepHandlingMessages(kRollInterval) || !*alive || !FWindow) return;
         FWindow->SetTop(std::max(FWindow->Top() - kRollStep, final));
     }
     FWindow->SetTop(final);
@@ -647,7 +583,7 @@ void THTMLPopup::RollDown() {
     const RECT wa = WorkArea();
     std::shared_ptr<bool> alive = FAlive;
     while (FWindow->Top() < wa.bottom) {
-        if (!WaitProcessingMessages(kRollInterval) || !*alive || !FWindow) return;
+        if (!SleepHandlingMessages(kRollInterval) || !*alive || !FWindow) return;
         FWindow->SetTop(FWindow->Top() + kRollStep);
     }
     Hide();

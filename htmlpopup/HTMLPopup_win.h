@@ -12,6 +12,8 @@
 #include "base/Component.h"
 #include "base/Strings.h"
 #include "htmlpopup/HTMLPopup.h"
+#include "ui/ScopedHandles_win.h"
+#include "ui/Window_win.h"
 
 // Fonts made for a surface, kept between paints: every mouse move lays the whole text out,
 // so fonts and their character widths are made once, not per call.
@@ -25,7 +27,7 @@ public:
     struct TEntry {
         THTMLFont Font;  // colour ignored
         int PixelsPerInch = 96;
-        HFONT Handle = nullptr;
+        TGdiObject<HFONT> Handle;
         int Height = 0;
         int TabWidth = 0;
         int Widths[256] = {};
@@ -85,7 +87,7 @@ private:
     bool FFontSelected = false;
     TColor FBackground = clNone;
     TColor FPenColor = clBlack;
-    HPEN FPen = nullptr;
+    TGdiObject<HPEN> FPen;
     HGDIOBJ FOldFont = nullptr, FOldPen = nullptr;
     int FOldBkMode = 0;
     COLORREF FOldTextColor = 0, FOldBkColor = 0;
@@ -116,12 +118,11 @@ using TAnchorClickEvent = std::function<void(TObject* Sender, const std::string&
 
 // The popup window: paints the text over its shading and frame, sizes itself to the text,
 // shows the hand over links and turns a click on a link into OnAnchorClick.
-class THTMLPopupWindow : public TObject {
+class THTMLPopupWindow : public TObject, public TWindow {
 public:
-    THTMLPopupWindow();
+    THTMLPopupWindow() = default;
     ~THTMLPopupWindow() override;
 
-    HWND Handle() const { return FHandle; }
     bool HandleAllocated() const { return FHandle != nullptr; }
     // Makes the platform window when there is none.
     void HandleNeeded();
@@ -173,18 +174,18 @@ public:
     THTMLPictureSource* PictureContainer = nullptr;
     TAnchorClickEvent OnAnchorClick;
 
+protected:
+    LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+
 private:
-    static LRESULT CALLBACK WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
-    LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
-    void CreateHandle();
-    void DestroyHandle();
+    void MakeWindow();
+    void Paint();
     THTMLPopupContent Content() const;
     void MouseOver(int ScreenX, int ScreenY);
     void InvalidateAnchor(const TRect& R);
 
-    HWND FHandle = nullptr;
     HWND FOwnerWindow = nullptr;
-    HDC FMeasureDC = nullptr;
+    TMemoryDC FMeasureDC;
     TGDIFontCache FFonts;
     std::string FText;
     bool FAlwaysOnTop = false;
@@ -244,10 +245,6 @@ public:
     TAnchorClickEvent OnAnchorClick;
     // The owner form's window; the popup window is owned by it.
     HWND OwnerWindow = nullptr;
-
-    // Waits Milliseconds while handling the thread's messages, sleeping in the system's
-    // message wait. False when the application is quitting (WM_QUIT is posted again).
-    static bool WaitProcessingMessages(DWORD Milliseconds);
 
     static constexpr int kRollStep = 20;
     static constexpr DWORD kRollInterval = 50;

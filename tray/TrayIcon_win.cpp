@@ -4,14 +4,15 @@
 #include <shlwapi.h>
 
 #include <cstring>
-#include <map>
 
+#include "base/Dispatcher.h"
 #include "ui/Forms_win.h"
-#include "ui/MessageWindow_win.h"
 
 namespace {
 // Only Windows XP-era record fields: the 488-byte form every shell since 2000 accepts.
 const DWORD RecordSize = 488;
+// The first icon is number 1, as a shell that lost it would guess.
+UINT NextIdentity = 1;
 
 UINT RegisterTaskbarCreated() {
     // Shells older than the 4.71 common controls never send it.
@@ -36,79 +37,20 @@ TShiftState KeyShift() {
 }
 }  // namespace
 
-// The hidden window that receives every icon's callbacks, shared by reference count.
-struct TTrayIconHandler {
-    static TTrayIconHandler*& Instance() {
-        static TTrayIconHandler* instance = nullptr;
-        return instance;
-    }
-    int RefCount = 0;
-    UINT NextId = 1;
-    std::map<UINT, TTrayIcon*> Icons;
-    std::unique_ptr<TMessageWindow> Window;
-
-    static UINT AddRef(TTrayIcon* Icon) {
-        TTrayIconHandler*& h = Instance();
-        if (!h) {
-            h = new TTrayIconHandler;
-            h->Window =
-                std::make_unique<TMessageWindow>([](UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
-                    switch (Msg) {
-                    case WM_TRAYNOTIFY:
-                        // A callback for an icon that is gone is dropped.
-                        if (TTrayIconHandler* self = Instance()) {
-                            auto it = self->Icons.find(static_cast<UINT>(WParam));
-                            if (it != self->Icons.end())
-                                it->second->HandleCallback(static_cast<UINT>(LParam));
-                        }
-                        Result = 0;
-                        return true;
-                    // The window lives as long as an icon does, whatever the session does.
-                    case WM_DESTROY:
-                    case WM_CLOSE:
-                    case WM_QUERYENDSESSION:
-                    case WM_QUIT:
-                    case WM_ENDSESSION:
-                    case WM_NCDESTROY:
-                        Result = 1;
-                        return true;
-                    }
-                    return false;
-                });
-        }
-        ++h->RefCount;
-        UINT id = h->NextId++;
-        h->Icons[id] = Icon;
-        return id;
-    }
-
-    static void Release(UINT Id) {
-        TTrayIconHandler*& h = Instance();
-        if (!h) return;
-        h->Icons.erase(Id);
-        if (--h->RefCount == 0) {
-            delete h;
-            h = nullptr;
-        }
-    }
-};
-
 UINT TTrayIcon::TaskbarCreatedMessage() {
     static const UINT message = RegisterTaskbarCreated();
     return message;
 }
 
-HWND TTrayIcon::HandlerWindow() {
-    TTrayIconHandler* h = TTrayIconHandler::Instance();
-    return (h && h->Window) ? h->Window->Handle() : nullptr;
-}
-
-TTrayIcon::TTrayIcon(TComponent* AOwner) : TComponent(AOwner) {
+TTrayIcon::TTrayIcon(TComponent* AOwner)
+    : TComponent(AOwner), FWindow([this](UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
+          return HandleMessage(Msg, WParam, LParam, Result);
+      }) {
     TaskbarCreatedMessage();
-    UINT id = TTrayIconHandler::AddRef(this);
+    UINT id = NextIdentity++;
     FIcon.OnChange = [this](TObject*) { ModifyIcon(); };
     FData.cbSize = RecordSize;
-    FData.hWnd = HandlerWindow();
+    FData.hWnd = FWindow.Handle();
     FData.uID = id;
     FData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     FData.uCallbackMessage = WM_TRAYNOTIFY;
@@ -131,7 +73,18 @@ TTrayIcon::~TTrayIcon() {
     FIcon.OnChange = nullptr;
     if (FAppHooked && IsWindow(FAppHooked)) RemoveWindowSubclass(FAppHooked, AppHook, FData.uID);
     if (FFormHooked && IsWindow(FFormHooked)) RemoveWindowSubclass(FFormHooked, FormHook, FData.uID);
-    TTrayIconHandler::Release(FData.uID);
+}
+
+bool TTrayIcon::HandleMessage(UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
+    if (Msg == WM_TRAYNOTIFY && WParam == FData.uID) {
+        HandleCallback(static_cast<UINT>(LParam));
+        Result = 0;
+        return true;
+    }
+    // The shell restarted without our icons: every visible one goes back, so each icon
+    // hears the broadcast.
+    if (Msg != 0 && Msg == TaskbarCreatedMessage() && FIconVisible) ShowIcon();
+    return false;
 }
 
 HWND TTrayIcon::OwnerWindow() const {
@@ -383,13 +336,14 @@ void TTrayIcon::ClickTick() {
     FDblClickSeen = false;
 }
 
+// The image shown when the animation started has had its interval: every tick shows the
+// next one, so the first frame lasts no longer than the others.
 void TTrayIcon::CycleTick() {
     if (!FIconList || FIconList->Count() == 0) return;
-    if (FIconIndex >= FIconList->Count()) FIconIndex = 0;
+    const int count = FIconList->Count();
+    FIconIndex = FIconIndex + 1 >= count ? 0 : FIconIndex + 1;
     FIconList->GetIcon(FIconIndex, FIcon);
-    int next = FIconIndex + 1 >= FIconList->Count() ? 0 : FIconIndex + 1;
-    DoCycle(next);
-    FIconIndex = next;
+    DoCycle(FIconIndex + 1 >= count ? 0 : FIconIndex + 1);
 }
 
 void TTrayIcon::EnterExitTick() {
@@ -431,8 +385,6 @@ LRESULT CALLBACK TTrayIcon::AppHook(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LP
             // Only a multiple-document frame is shown by the application itself; our forms
             // are not, so there is nothing to ask here.
             self->FStartupPending = false;
-        } else if (Msg != 0 && Msg == TaskbarCreatedMessage() && self->FIconVisible) {
-            self->ShowIcon();
         }
     });
     return DefSubclassProc(Wnd, Msg, WParam, LParam);

@@ -1,7 +1,8 @@
 #pragma once
 // One icon in the notification area: shell notifications become component events, the
 // popup menu opens at the cursor, the icon can cycle through an image list, and the main
-// form is kept out of the taskbar while it is hidden.
+// form is kept out of the taskbar while it is hidden. The shell's callbacks and its
+// "TaskbarCreated" broadcast arrive at the shared hidden window.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -14,6 +15,7 @@
 #include "ui/Graphics_win.h"
 #include "ui/ImgList_win.h"
 #include "ui/Menus_win.h"
+#include "ui/MessageWindow_win.h"
 
 enum TMouseButton { mbLeft, mbRight, mbMiddle };
 // Keys held and the button of the event.
@@ -87,10 +89,9 @@ public:
     void HideMainForm();
     void PopupAtCursor();
 
-    // The identifier of this icon in the notification record, and the shared window that
-    // receives the shell's callbacks (for tests that play the shell's part).
+    // The identifier of this icon in the notification record (unique among the icons),
+    // for tests that play the shell's part.
     UINT Identity() const { return FData.uID; }
-    static HWND HandlerWindow();
     // The message the shell broadcasts when it restarts; 0 when not registered.
     static UINT TaskbarCreatedMessage();
     // The behaviour version sent to the shell: 0 keeps the first notification protocol.
@@ -109,7 +110,7 @@ protected:
     void Notification(TComponent* AComponent, TOperation Operation) override;
 
 private:
-    friend struct TTrayIconHandler;
+    bool HandleMessage(UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& Result);
     void HandleCallback(UINT Message);
     void FillRecord();
     void CycleTick();
@@ -121,6 +122,7 @@ private:
                                      DWORD_PTR Data);
     HWND OwnerWindow() const;
 
+    TSharedWindow FWindow;
     NOTIFYICONDATAA FData = {};
     TIcon FIcon;
     TImageList* FIconList = nullptr;

@@ -1,7 +1,8 @@
 #pragma once
-// A timer component: OnTimer every Interval milliseconds while Enabled. All timers share
-// one hidden window, made with the first timer and freed with the last.
+// A timer component: OnTimer every Interval milliseconds while Enabled. Its ticks arrive at
+// the shared hidden window.
 #include "base/Component.h"
+#include "ui/MessageWindow_win.h"
 
 class TTimer : public TComponent {
 public:
@@ -14,15 +15,14 @@ public:
     // Setting the interval of a running timer starts its count again.
     void SetInterval(unsigned Value);
     // True while the platform timer is armed (enabled with a non-zero interval).
-    bool Running() const { return FRunning; }
+    bool Running() const { return FTimer.Running(); }
 
     TNotifyEvent OnTimer;
     // Arms or disarms the platform timer to match Enabled and Interval.
     void UpdateTimer();
 
 private:
-    unsigned FId;
     unsigned FInterval;
     bool FEnabled;
-    bool FRunning = false;
+    TWindowTimer FTimer;
 };

@@ -2,40 +2,38 @@
 
 #include <commctrl.h>
 
+#include "base/Dispatcher.h"
 #include "base/Exception.h"
+#include "ui/MessagePump_win.h"
+#include "ui/ScopedHandles_win.h"
+#include "ui/WindowDispatcher_win.h"
 
 #include <vector>
 
 TApplication* Application = nullptr;
 
 namespace {
+// Finds the object of any control's window, ours or of a system class.
 const char* const ObjectProp = "PelorinObject";
-const char* const ContainerClass = "PelorinWindow";
-const char* const AppClass = "PelorinApplication";
 int NextControlId = 1000;
 
-void RegisterClasses(WNDPROC Proc) {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    WNDCLASSA wc = {};
-    wc.style = CS_DBLCLKS;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.hIcon = LoadIconA(wc.hInstance, "MAINICON");
-    wc.lpfnWndProc = Proc;
-    wc.lpszClassName = ContainerClass;
-    RegisterClassA(&wc);
+const TWindowClass& ContainerClass() {
+    static const TWindowClass c = {"PelorinWindow", CS_DBLCLKS, LoadCursorA(nullptr, IDC_ARROW),
+                                   reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+                                   LoadIconA(GetModuleHandleA(nullptr), "MAINICON")};
+    return c;
 }
-}  // namespace
 
-namespace {
+const TWindowClass& AppClass() {
+    static const TWindowClass c = {"PelorinApplication", 0, LoadCursorA(nullptr, IDC_ARROW), nullptr,
+                                   LoadIconA(GetModuleHandleA(nullptr), "MAINICON")};
+    return c;
+}
+
 int ScreenDpi() {
     static const int dpi = [] {
-        HDC dc = GetDC(nullptr);
-        int d = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 96;
-        if (dc) ReleaseDC(nullptr, dc);
+        TWindowDC dc(nullptr);
+        int d = dc.Get() ? GetDeviceCaps(dc.Get(), LOGPIXELSX) : 96;
         return d > 0 ? d : 96;
     }();
     return dpi;
@@ -71,16 +69,12 @@ TWinControl::TWinControl(TComponent* AOwner, TWinControl* AParent) : TComponent(
 
 TWinControl::~TWinControl() {
     BeginDestroy();
-    DestroyHandle();
+    DestroyControl();
 }
 
-void TWinControl::DestroyHandle() {
-    if (!FHandle) return;
-    HWND wnd = FHandle;
-    FHandle = nullptr;
-    RemovePropA(wnd, ObjectProp);
-    if (FOwnClass) SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
-    if (IsWindow(wnd)) DestroyWindow(wnd);
+void TWinControl::DestroyControl() {
+    if (FHandle) RemovePropA(FHandle, ObjectProp);
+    DestroyHandle();
 }
 
 TWinControl* TWinControl::FromHandle(HWND Wnd) {
@@ -110,8 +104,6 @@ void TWinControl::CreateControl(const char* ClassName, DWORD Style, DWORD ExStyl
 
 void TWinControl::CreateContainer(HWND ParentWnd, DWORD Style, DWORD ExStyle, const std::string& Text,
                                   int Left, int Top, int Width, int Height) {
-    RegisterClasses(StaticWndProc);
-    FOwnClass = true;
     FLeft = Left;
     FTop = Top;
     FWidth = Width;
@@ -120,43 +112,18 @@ void TWinControl::CreateContainer(HWND ParentWnd, DWORD Style, DWORD ExStyle, co
     // Child containers follow the layout's pixels; a form's frame is placed by the system
     // and sized afterwards.
     bool child = (Style & WS_CHILD) != 0;
-    FHandle =
-        CreateWindowExA(ExStyle, ContainerClass, Text.c_str(), Style, child ? ScalePixels(Left) : Left,
-                        child ? ScalePixels(Top) : Top, child ? ScalePixels(Width) : Width,
-                        child ? ScalePixels(Height) : Height, ParentWnd, id, GetModuleHandleA(nullptr), this);
-    if (!FHandle) throw Exception("Unable to create a window");
+    CreateHandle(ContainerClass(), ExStyle, Text, Style, child ? ScalePixels(Left) : Left,
+                 child ? ScalePixels(Top) : Top, child ? ScalePixels(Width) : Width,
+                 child ? ScalePixels(Height) : Height, ParentWnd, id);
     if (FFont) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
-}
-
-LRESULT CALLBACK TWinControl::StaticWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
-    if (Msg == WM_NCCREATE) {
-        // Bind the object first, so that every later message reaches it.
-        auto* cs = reinterpret_cast<CREATESTRUCTA*>(LParam);
-        auto* obj = static_cast<TWinControl*>(cs->lpCreateParams);
-        if (obj) {
-            SetWindowLongPtrA(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(obj));
-            SetPropA(Wnd, ObjectProp, obj);
-            obj->FHandle = Wnd;
-        }
-    }
-    auto* self = reinterpret_cast<TWinControl*>(GetWindowLongPtrA(Wnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcA(Wnd, Msg, WParam, LParam);
-    try {
-        return self->WndProc(Msg, WParam, LParam);
-    } catch (const std::exception& e) {
-        if (Application) Application->HandleException(e);
-    } catch (...) {
-        if (Application) Application->HandleUnknownException();
-    }
-    return 0;
-}
-
-LRESULT TWinControl::DefaultProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
-    return DefWindowProcA(FHandle, Msg, WParam, LParam);
 }
 
 LRESULT TWinControl::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     switch (Msg) {
+    case WM_NCCREATE:
+        // Found by its children from their first notification on.
+        SetPropA(FHandle, ObjectProp, this);
+        break;
     case WM_COMMAND:
         if (TWinControl* child = FromHandle(reinterpret_cast<HWND>(LParam))) {
             child->DoCommand(HIWORD(WParam));
@@ -360,11 +327,23 @@ bool TForm::DialogKey(WPARAM Key, bool Shift) {
 
 // ---------------------------------------------------------------------------------------
 
-TApplication::TApplication() { Application = this; }
+// The dispatcher is installed here, before any form or component exists that could post,
+// and on the thread that runs the message loop, which is where posted work must run; the
+// reporter and the dialog keys likewise serve every message loop and wait from now on.
+TApplication::TApplication() : FDispatcher(std::make_unique<TWindowDispatcher>()) {
+    Application = this;
+    SetDispatcher(FDispatcher.get());
+    SetExceptionReporter([this](const std::exception& E) { HandleException(E); });
+    SetMessageHook([this](MSG& Msg) { return DialogMessage(Msg); });
+}
 
 TApplication::~TApplication() {
     BeginDestroy();
-    if (FHandle) DestroyWindow(FHandle);
+    SetMessageHook(nullptr);
+    SetExceptionReporter(nullptr);
+    SetDispatcher(nullptr);
+    FDispatcher.reset();
+    DestroyHandle();
     if (Application == this) Application = nullptr;
 }
 
@@ -372,19 +351,11 @@ void TApplication::Initialize() {
     if (FHandle) return;
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&icc);
-    WNDCLASSA wc = {};
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpfnWndProc = AppWndProc;
-    wc.hIcon = LoadIconA(wc.hInstance, "MAINICON");
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.lpszClassName = AppClass;
-    RegisterClassA(&wc);
     // A zero-sized window in the middle of the screen: it only gives the program its
     // taskbar button and owns the forms, so that they have no buttons of their own.
     int x = GetSystemMetrics(SM_CXSCREEN) / 2, y = GetSystemMetrics(SM_CYSCREEN) / 2;
-    FHandle = CreateWindowExA(0, AppClass, FTitle.c_str(),
-                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 0,
-                              0, nullptr, nullptr, wc.hInstance, nullptr);
+    CreateHandle(AppClass(), 0, FTitle, WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                 x, y, 0, 0, nullptr, nullptr);
 }
 
 void TApplication::SetTitle(const std::string& Value) {
@@ -392,21 +363,20 @@ void TApplication::SetTitle(const std::string& Value) {
     if (FHandle) SetWindowTextA(FHandle, Value.c_str());
 }
 
-LRESULT CALLBACK TApplication::AppWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+LRESULT TApplication::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     switch (Msg) {
     case WM_CLOSE:
     case WM_ENDSESSION:
         if (Msg == WM_ENDSESSION && !WParam) break;
-        if (Application) Application->Terminate();
+        Terminate();
         return 0;
     case WM_ACTIVATE:
         // The taskbar window has nothing to type into: hand the focus to the main form.
-        if (LOWORD(WParam) != WA_INACTIVE && Application && Application->MainForm &&
-            Application->MainForm->Visible() && !IsIconic(Wnd))
-            SetFocus(Application->MainForm->Handle());
+        if (LOWORD(WParam) != WA_INACTIVE && MainForm && MainForm->Visible() && !IsIconic(FHandle))
+            SetFocus(MainForm->Handle());
         return 0;
     }
-    return DefWindowProcA(Wnd, Msg, WParam, LParam);
+    return DefaultProc(Msg, WParam, LParam);
 }
 
 void TApplication::ShowTaskbarWindow(bool Visible) {
@@ -417,21 +387,14 @@ void TApplication::ShowTaskbarWindow(bool Visible) {
         ShowWindow(FHandle, SW_HIDE);
 }
 
-bool TApplication::HandleMessage(MSG& Msg) {
-    if (Msg.message == WM_QUIT) {
-        FTerminated = true;
-        return false;
-    }
+bool TApplication::DialogMessage(MSG& Msg) {
     HWND active = GetActiveWindow();
-    if (auto* form = active ? dynamic_cast<TForm*>(TWinControl::FromHandle(active)) : nullptr) {
-        if (Msg.message == WM_KEYDOWN && Msg.wParam == VK_TAB && GetKeyState(VK_CONTROL) < 0 &&
-            form->DialogKey(VK_TAB, GetKeyState(VK_SHIFT) < 0))
-            return true;
-        if (IsDialogMessageA(active, &Msg)) return true;
-    }
-    TranslateMessage(&Msg);
-    DispatchMessageA(&Msg);
-    return true;
+    auto* form = active ? dynamic_cast<TForm*>(TWinControl::FromHandle(active)) : nullptr;
+    if (!form) return false;
+    if (Msg.message == WM_KEYDOWN && Msg.wParam == VK_TAB && GetKeyState(VK_CONTROL) < 0 &&
+        form->DialogKey(VK_TAB, GetKeyState(VK_SHIFT) < 0))
+        return true;
+    return IsDialogMessageA(active, &Msg) != FALSE;
 }
 
 void TApplication::Run() {
@@ -448,14 +411,7 @@ void TApplication::Run() {
 }
 
 void TApplication::ProcessMessages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (!HandleMessage(msg)) {
-            // Keep the quit request for the outer loop.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
-        }
-    }
+    if (!HandlePendingMessages()) FTerminated = true;
 }
 
 void TApplication::Terminate() {
@@ -473,13 +429,6 @@ void TApplication::HandleException(const std::exception& E) {
     HWND owner = GetActiveWindow();
     if (!owner) owner = FHandle;
     MessageBoxA(owner, msg.c_str(), FTitle.c_str(), MB_OK | MB_ICONERROR);
-}
-
-void TApplication::HandleUnknownException() {
-    struct Unknown : std::exception {
-        const char* what() const noexcept override { return "Unknown error"; }
-    };
-    HandleException(Unknown());
 }
 
 void TApplication::Minimize() {

@@ -1,12 +1,16 @@
 #pragma once
-// The window layer: one C++ object per window, bound at creation, one window procedure for
-// every window of our own class, and the application object with the message loop.
+// The window layer: one C++ object per window (our own classes bound through TWindow), and
+// the application object with the message loop.
 #include <windows.h>
 
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "base/Component.h"
+#include "ui/Window_win.h"
+
+class TWindowDispatcher;
 
 // Layouts are written in pixels of a 96-dpi screen; these convert them to the screen's own
 // pixels and back (rounding up), so that a dialog keeps its proportions at any DPI.
@@ -21,12 +25,11 @@ struct THost {
     int DY = 0;
 };
 
-class TWinControl : public TComponent {
+class TWinControl : public TComponent, public TWindow {
 public:
     TWinControl(TComponent* AOwner, TWinControl* AParent);
     ~TWinControl() override;
 
-    HWND Handle() const { return FHandle; }
     TWinControl* Parent() const { return FParent; }
 
     void SetBounds(int Left, int Top, int Width, int Height);
@@ -64,22 +67,17 @@ protected:
     // Creates the window of a system control class inside the parent's host.
     void CreateControl(const char* ClassName, DWORD Style, DWORD ExStyle, const std::string& Text, int Left,
                        int Top, int Width, int Height);
-    // Creates a window of our own class (forms and containers) with WndProc as its procedure.
+    // Creates a window of our own class (forms and containers), bound to this control.
     void CreateContainer(HWND ParentWnd, DWORD Style, DWORD ExStyle, const std::string& Text, int Left,
                          int Top, int Width, int Height);
-    // Our own windows' messages; the default passes them to DefWindowProc.
-    virtual LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam);
-    LRESULT DefaultProc(UINT Msg, WPARAM WParam, LPARAM LParam);
-    void DestroyHandle();
+    // Our own windows' messages: reflects the children's notifications to them.
+    LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+    // Forgets the control's window and destroys it.
+    void DestroyControl();
 
-    HWND FHandle = nullptr;
     TWinControl* FParent = nullptr;
     HFONT FFont = nullptr;
     int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
-
-private:
-    static LRESULT CALLBACK StaticWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
-    bool FOwnClass = false;
 };
 
 enum TWindowState { wsNormal, wsMinimized, wsMaximized };
@@ -117,14 +115,16 @@ private:
     HWND FLastFocus = nullptr;
 };
 
-class TApplication : public TComponent {
+// The application object: made first, on the thread that runs the message loop, it
+// installs the program's dispatcher, exception reporter and message handling for its
+// lifetime.
+class TApplication : public TComponent, public TWindow {
 public:
     TApplication();
     ~TApplication() override;
 
+    // Makes the hidden window that stands for the program in the taskbar (Handle()).
     void Initialize();
-    // The hidden window that stands for the program in the taskbar.
-    HWND Handle() const { return FHandle; }
     const std::string& Title() const { return FTitle; }
     void SetTitle(const std::string& Value);
 
@@ -137,10 +137,9 @@ public:
     void ProcessMessages();
     void Terminate();
     bool Terminated() const { return FTerminated; }
-    // The top-level handler: shows the error's message in a message box titled with the
-    // application's title; the program goes on running.
+    // The top-level handler, where ReportException goes: shows the error's message in a
+    // message box titled with the application's title; the program goes on running.
     void HandleException(const std::exception& E);
-    void HandleUnknownException();
     void Minimize();
     void Restore();
 
@@ -150,27 +149,18 @@ public:
     // Set by tests to collect error messages instead of showing message boxes.
     std::function<void(const std::string&)> OnException;
 
+protected:
+    LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+
 private:
-    bool HandleMessage(MSG& Msg);
-    static LRESULT CALLBACK AppWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
-    HWND FHandle = nullptr;
+    // The dialog keys of the active form, before any message is dispatched.
+    bool DialogMessage(MSG& Msg);
     std::string FTitle;
     bool FTerminated = false;
+    std::unique_ptr<TWindowDispatcher> FDispatcher;
 };
 
 extern TApplication* Application;
-
-// Runs a handler and routes what it throws to the application's top-level handler.
-template <typename F>
-void Guarded(F&& Fn) {
-    try {
-        Fn();
-    } catch (const std::exception& e) {
-        if (Application) Application->HandleException(e);
-    } catch (...) {
-        if (Application) Application->HandleUnknownException();
-    }
-}
 
 // The directory of the running executable with a trailing backslash, and its full path.
 std::string ExeFileName();

@@ -7,7 +7,8 @@
 
 #include "base/Events.h"
 
-// A shared font by face and point size; never freed by the caller.
+// A shared font by face and point size, kept for the life of the program; never freed by
+// the caller.
 HFONT GetFont(const std::string& Face, int Points, bool Bold = false, bool Underline = false);
 
 class TIcon : public TObject {

@@ -9,12 +9,10 @@ unsigned NextCommand = 100;
 TMenuItem::TMenuItem(TComponent* AOwner, const std::string& Caption, int ImageIndex)
     : TComponent(AOwner), Caption(Caption), ImageIndex(ImageIndex), FCommand(NextCommand++) {}
 
-TPopupMenu::TPopupMenu(TComponent* AOwner) : TComponent(AOwner) {
-    FWindow =
-        std::make_unique<TMessageWindow>([this](UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
-            return HandleMessage(Msg, WParam, LParam, Result);
-        });
-}
+TPopupMenu::TPopupMenu(TComponent* AOwner)
+    : TComponent(AOwner), FWindow([this](UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
+          return HandleMessage(Msg, WParam, LParam, Result);
+      }) {}
 
 TPopupMenu::~TPopupMenu() {
     BeginDestroy();
@@ -74,7 +72,7 @@ TMenuItem* TPopupMenu::FindCommand(unsigned Command) const {
 
 void TPopupMenu::Popup(int X, int Y) {
     HMENU menu = Handle();
-    TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, X, Y, 0, FWindow->Handle(), nullptr);
+    TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, X, Y, 0, FWindow.Handle(), nullptr);
 }
 
 bool TPopupMenu::ClickDefault() {
@@ -86,19 +84,20 @@ bool TPopupMenu::ClickDefault() {
     return false;
 }
 
+// Every menu's commands arrive at the shared window: each menu takes only its own items'
+// (command numbers are unique in the program).
 bool TPopupMenu::HandleMessage(UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
     switch (Msg) {
-    case WM_COMMAND:
-        if (HIWORD(WParam) == 0 && LParam == 0) {
-            if (TMenuItem* item = FindCommand(LOWORD(WParam)))
-                if (item->Enabled) item->Click();
-            Result = 0;
-            return true;
-        }
-        return false;
+    case WM_COMMAND: {
+        TMenuItem* item = HIWORD(WParam) == 0 && LParam == 0 ? FindCommand(LOWORD(WParam)) : nullptr;
+        if (!item) return false;
+        if (item->Enabled) item->Click();
+        Result = 0;
+        return true;
+    }
     case WM_MEASUREITEM: {
         auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(LParam);
-        if (mis->CtlType != ODT_MENU) return false;
+        if (mis->CtlType != ODT_MENU || !FindCommand(mis->itemID)) return false;
         // A little room on both sides, so the picture does not touch the caption.
         mis->itemWidth = (FImages ? static_cast<UINT>(FImages->Width()) : 16) + 4;
         mis->itemHeight = FImages ? static_cast<UINT>(FImages->Height()) : 16;
@@ -107,9 +106,9 @@ bool TPopupMenu::HandleMessage(UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& 
     }
     case WM_DRAWITEM: {
         auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(LParam);
-        if (dis->CtlType != ODT_MENU) return false;
-        TMenuItem* item = FindCommand(dis->itemID);
-        if (item && FImages) {
+        TMenuItem* item = dis->CtlType == ODT_MENU ? FindCommand(dis->itemID) : nullptr;
+        if (!item) return false;
+        if (FImages) {
             int h = dis->rcItem.bottom - dis->rcItem.top;
             int y = dis->rcItem.top + (h - FImages->Height()) / 2;
             FImages->Draw(dis->hDC, dis->rcItem.left + 2, y, item->ImageIndex,

@@ -3,7 +3,6 @@
 // it pops up, so captions, images and enabled states can change at any time.
 #include <windows.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,8 +50,9 @@ public:
     void Popup(int X, int Y);
     // The current menu, rebuilt from the items.
     HMENU Handle();
-    // The window that owns the menu while it is open and receives its commands.
-    HWND Window() const { return FWindow->Handle(); }
+    // The window that owns the menu while it is open and receives its commands: the
+    // shared hidden window.
+    HWND Window() const { return FWindow.Handle(); }
     // Chooses the default item (of several, the first); false when there is none.
     bool ClickDefault();
 
@@ -65,5 +65,5 @@ private:
     std::vector<TMenuItem*> FItems;
     TImageList* FImages = nullptr;
     HMENU FMenu = nullptr;
-    std::unique_ptr<TMessageWindow> FWindow;
+    TSharedWindow FWindow;
 };

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "base/StrUtils.h"
+#include "ui/ScopedHandles_win.h"
 
 // ---------------------------------------------------------------------------------------
 
@@ -16,12 +17,12 @@ TLabel::TLabel(TComponent* AOwner, TWinControl* AParent, int Left, int Top, cons
 
 void TLabel::AutoSize() {
     std::string text = Caption();
-    HDC dc = GetDC(FHandle);
-    HGDIOBJ old = SelectObject(dc, FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
     RECT r = {0, 0, 0, 0};
-    DrawTextA(dc, text.empty() ? " " : text.c_str(), -1, &r, DT_CALCRECT | DT_NOPREFIX);
-    SelectObject(dc, old);
-    ReleaseDC(FHandle, dc);
+    {
+        TWindowDC dc(FHandle);
+        TSelectObject font(dc.Get(), FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
+        DrawTextA(dc.Get(), text.empty() ? " " : text.c_str(), -1, &r, DT_CALCRECT | DT_NOPREFIX);
+    }
     // A little slack: the control and DrawText may round the last glyph differently.
     SetBounds(FLeft, FTop, UnscalePixels(r.right - r.left) + 2, UnscalePixels(r.bottom - r.top));
 }
@@ -321,15 +322,14 @@ TImage::TImage(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int 
 
 TImage::~TImage() {
     BeginDestroy();
-    DestroyHandle();
-    if (FBitmap) DeleteObject(FBitmap);
+    // The control shows the bitmap until its window is gone.
+    DestroyControl();
 }
 
 void TImage::SetBitmap(HBITMAP Bitmap) {
-    HBITMAP old = FBitmap;
-    FBitmap = Bitmap;
+    TGdiObject<HBITMAP> old(FBitmap.Release());
+    FBitmap.Reset(Bitmap);
     SendMessageA(FHandle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(Bitmap));
     // SS_BITMAP resizes the control to the picture; keep the designed box.
     SetBounds(FLeft, FTop, FWidth, FHeight);
-    if (old) DeleteObject(old);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ui/Forms_win.h"
+#include "ui/ScopedHandles_win.h"
 #include "ui/SpinRange.h"
 
 class TLabel : public TWinControl {
@@ -169,8 +170,8 @@ public:
     ~TImage() override;
     // Takes ownership of the bitmap.
     void SetBitmap(HBITMAP Bitmap);
-    HBITMAP Bitmap() const { return FBitmap; }
+    HBITMAP Bitmap() const { return FBitmap.Get(); }
 
 private:
-    HBITMAP FBitmap = nullptr;
+    TGdiObject<HBITMAP> FBitmap;
 };

@@ -9,18 +9,16 @@
 
 #include "htmlpopup/HTMLPopup_win.h"
 #include "tests/htmlpopup/NewsText.h"
+#include "ui/ScopedHandles_win.h"
 
 namespace {
 
 HIMAGELIST MakeImages() {
     HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 12, 0);
-    HDC screen = GetDC(nullptr);
-    for (int i = 0; i < 12; ++i) {
-        HBITMAP bmp = CreateCompatibleBitmap(screen, 16, 16);
-        ImageList_AddMasked(list, bmp, RGB(255, 0, 255));
-        DeleteObject(bmp);
-    }
-    ReleaseDC(nullptr, screen);
+    TWindowDC screen(nullptr);
+    for (int i = 0; i < 12; ++i)
+        ImageList_AddMasked(list, TGdiObject<HBITMAP>(CreateCompatibleBitmap(screen.Get(), 16, 16)).Get(),
+                            RGB(255, 0, 255));
     return list;
 }
 
@@ -62,7 +60,8 @@ int main() {
     content.Text = text;
     content.Images = &images;
     TGDIFontCache fonts;
-    HDC dc = CreateCompatibleDC(nullptr);
+    TMemoryDC memory;
+    HDC dc = memory.Get();
     int w = 0, h = 0;
     {
         TGDISurface s(dc, fonts);
@@ -75,16 +74,11 @@ int main() {
         volatile bool hit = PopupHitTest(s, w, h, look, content, {40, 110}).Hit;
         (void)hit;
     });
-    HDC screen = GetDC(nullptr);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ old = SelectObject(dc, bmp);
+    TGdiObject<HBITMAP> bmp(CreateCompatibleBitmap(TWindowDC(nullptr).Get(), w, h));
+    TSelectObject canvas(dc, bmp.Get());
     Time("paint (GDI)", 50, [&] {
         TGDISurface s(dc, fonts);
         PaintPopup(s, w, h, look, content, false, -1);
     });
-    SelectObject(dc, old);
-    DeleteObject(bmp);
-    DeleteDC(dc);
     return 0;
 }

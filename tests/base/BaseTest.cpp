@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "base/Component.h"
 #include "base/Dispatcher.h"
@@ -158,15 +159,17 @@ TEST(Dispatcher, RunsPostedWorkInOrderIncludingWorkPostedMeanwhile) {
     EXPECT_EQ(q.Pending(), 0u);
 }
 
-TEST(Dispatcher, AThrowingStepIsReportedAndTheNextStillRuns) {
+TEST(Dispatcher, ThrowingStepsAreReportedAndTheNextStillRuns) {
     TQueueDispatcher q;
-    std::string reported, log;
-    SetExceptionReporter([&](const std::exception& e) { reported = e.what(); });
+    std::vector<std::string> reported;
+    std::string log;
+    SetExceptionReporter([&](const std::exception& e) { reported.push_back(e.what()); });
     q.Post([] { throw Exception("step failed"); });
+    q.Post([] { throw 42; });
     q.Post([&] { log += 'b'; });
     q.RunPending();
     SetExceptionReporter(nullptr);
-    EXPECT_EQ(reported, "step failed");
+    EXPECT_EQ(reported, (std::vector<std::string>{"step failed", "Unknown error"}));
     EXPECT_EQ(log, "b");
 }
 

@@ -10,74 +10,65 @@
 #include <string>
 #include <vector>
 
+#include "base/Dispatcher.h"
+#include "base/Exception.h"
 #include "htmlpopup/HTMLPopup_win.h"
 #include "tests/htmlpopup/NewsText.h"
+#include "ui/MessagePump_win.h"
 
 namespace {
 
 // ---- Test artwork: an image list like the program's, with the two feed-item images ----
 
-HBITMAP MakeImage(HDC screen, int index) {
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, 16, 16);
-    HGDIOBJ old = SelectObject(dc, bmp);
+TGdiObject<HBITMAP> MakeImage(HDC screen, int index) {
+    TMemoryDC dc(screen);
+    TGdiObject<HBITMAP> bmp(CreateCompatibleBitmap(screen, 16, 16));
+    TSelectObject image(dc.Get(), bmp.Get());
     RECT all{0, 0, 16, 16};
-    HBRUSH mask = CreateSolidBrush(RGB(255, 0, 255));
-    FillRect(dc, &all, mask);
-    DeleteObject(mask);
+    FillRect(dc.Get(), &all, TGdiObject<HBRUSH>(CreateSolidBrush(RGB(255, 0, 255))).Get());
     if (index == 9 || index == 10) {
         // A page with a folded corner and a coloured badge: green for new, orange for updated.
-        HPEN pen = CreatePen(PS_SOLID, 1, RGB(90, 110, 140));
-        HGDIOBJ oldPen = SelectObject(dc, pen);
-        HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(WHITE_BRUSH));
+        TGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, RGB(90, 110, 140)));
+        TGdiObject<HBRUSH> badge(CreateSolidBrush(index == 9 ? RGB(40, 170, 60) : RGB(240, 140, 20)));
+        TSelectObject outline(dc.Get(), pen.Get());
+        TSelectObject fill(dc.Get(), GetStockObject(WHITE_BRUSH));
         POINT page[] = {{2, 1}, {10, 1}, {13, 4}, {13, 14}, {2, 14}};
-        Polygon(dc, page, 5);
-        MoveToEx(dc, 10, 1, nullptr);
-        LineTo(dc, 10, 4);
-        LineTo(dc, 13, 4);
+        Polygon(dc.Get(), page, 5);
+        MoveToEx(dc.Get(), 10, 1, nullptr);
+        LineTo(dc.Get(), 10, 4);
+        LineTo(dc.Get(), 13, 4);
         for (int y = 6; y <= 10; y += 2) {
-            MoveToEx(dc, 4, y, nullptr);
-            LineTo(dc, 11, y);
+            MoveToEx(dc.Get(), 4, y, nullptr);
+            LineTo(dc.Get(), 11, y);
         }
-        HBRUSH badge = CreateSolidBrush(index == 9 ? RGB(40, 170, 60) : RGB(240, 140, 20));
-        SelectObject(dc, badge);
-        SelectObject(dc, GetStockObject(NULL_PEN));
-        Ellipse(dc, 8, 8, 16, 16);
-        SelectObject(dc, oldBrush);
-        SelectObject(dc, oldPen);
-        DeleteObject(badge);
-        DeleteObject(pen);
+        TSelectObject badgeFill(dc.Get(), badge.Get());
+        TSelectObject noOutline(dc.Get(), GetStockObject(NULL_PEN));
+        Ellipse(dc.Get(), 8, 8, 16, 16);
     } else {
-        HBRUSH b = CreateSolidBrush(RGB(40 + index * 15, 90, 200 - index * 10));
         RECT r{3, 3, 13, 13};
-        FillRect(dc, &r, b);
-        DeleteObject(b);
+        FillRect(dc.Get(), &r,
+                 TGdiObject<HBRUSH>(CreateSolidBrush(RGB(40 + index * 15, 90, 200 - index * 10))).Get());
     }
-    SelectObject(dc, old);
-    DeleteDC(dc);
     return bmp;
 }
 
 HIMAGELIST MakeImageList() {
     HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 12, 0);
-    HDC screen = GetDC(nullptr);
-    for (int i = 0; i < 12; ++i) {
-        HBITMAP bmp = MakeImage(screen, i);
-        ImageList_AddMasked(list, bmp, RGB(255, 0, 255));
-        DeleteObject(bmp);
-    }
-    ReleaseDC(nullptr, screen);
+    TWindowDC screen(nullptr);
+    for (int i = 0; i < 12; ++i)
+        ImageList_AddMasked(list, MakeImage(screen.Get(), i).Get(), RGB(255, 0, 255));
     return list;
 }
 
 // ---- Screenshots: a 24-bit BMP of a DC region ----
 
 bool SaveBitmap(HDC src, int x, int y, int w, int h, const std::string& path) {
-    HDC mem = CreateCompatibleDC(src);
-    HBITMAP bmp = CreateCompatibleBitmap(src, w, h);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, src, x, y, SRCCOPY);
-    SelectObject(mem, old);
+    TMemoryDC mem(src);
+    TGdiObject<HBITMAP> bmp(CreateCompatibleBitmap(src, w, h));
+    {
+        TSelectObject copy(mem.Get(), bmp.Get());
+        BitBlt(mem.Get(), 0, 0, w, h, src, x, y, SRCCOPY);
+    }
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
     bi.bmiHeader.biWidth = w;
@@ -86,9 +77,7 @@ bool SaveBitmap(HDC src, int x, int y, int w, int h, const std::string& path) {
     bi.bmiHeader.biBitCount = 24;
     const int stride = (w * 3 + 3) & ~3;
     std::vector<unsigned char> pixels(static_cast<size_t>(stride) * h);
-    GetDIBits(mem, bmp, 0, h, pixels.data(), &bi, DIB_RGB_COLORS);
-    DeleteObject(bmp);
-    DeleteDC(mem);
+    GetDIBits(mem.Get(), bmp.Get(), 0, h, pixels.data(), &bi, DIB_RGB_COLORS);
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     BITMAPFILEHEADER fh{};
@@ -112,21 +101,18 @@ void Screenshot(THTMLPopupWindow* w, const std::string& name) {
     if (dir.empty() || !w) return;
     // The window's own painting, pixel for pixel. (The whole screen, drop shadow included,
     // is captured from outside while the popup is held up: PELORIN_SCREENSHOT_HOLD_MS.)
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, w->Width(), w->Height());
-    HGDIOBJ old = SelectObject(mem, bmp);
-    w->PaintTo(mem);
-    SaveBitmap(mem, 0, 0, w->Width(), w->Height(), dir + "\\" + name + "_paint.bmp");
-    SelectObject(mem, old);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    if (const char* hold = std::getenv("PELORIN_SCREENSHOT_HOLD_MS"))
-        THTMLPopup::WaitProcessingMessages(std::atoi(hold));
+    {
+        TWindowDC screen(nullptr);
+        TMemoryDC mem(screen.Get());
+        TGdiObject<HBITMAP> bmp(CreateCompatibleBitmap(screen.Get(), w->Width(), w->Height()));
+        TSelectObject canvas(mem.Get(), bmp.Get());
+        w->PaintTo(mem.Get());
+        SaveBitmap(mem.Get(), 0, 0, w->Width(), w->Height(), dir + "\\" + name + "_paint.bmp");
+    }
+    if (const char* hold = std::getenv("PELORIN_SCREENSHOT_HOLD_MS")) SleepHandlingMessages(std::atoi(hold));
 }
 
-void Pump(DWORD ms) { THTMLPopup::WaitProcessingMessages(ms); }
+void Pump(DWORD ms) { SleepHandlingMessages(ms); }
 
 // Records where the popup window is moved, through a hook on this thread's window procedures.
 std::vector<RECT>* gMoves = nullptr;
@@ -260,15 +246,14 @@ TEST_F(PopupWindowTest, NewsPopupRisesToTheBottomRightOfTheWorkArea) {
 
     // Auto-size: the text's needed size plus 2 × 3 frame + 16.
     TGDIFontCache fonts;
-    HDC dc = CreateCompatibleDC(nullptr);
+    TMemoryDC dc;
     THTMLRenderResult need;
     {
-        TGDISurface s(dc, fonts);
+        TGDISurface s(dc.Get(), fonts);
         s.SetFont(popup->Font);
         need = RenderHTML(s, Joined(NewsPopupLines(20)), {9, 5, 9 + 4096, 5 + 4096}, images, nullptr, nullptr,
                           false, -1, false, {});
     }
-    DeleteDC(dc);
     EXPECT_EQ(r.right - r.left, need.NeededWidth + 22);
     EXPECT_EQ(r.bottom - r.top, need.NeededHeight + 22);
     EXPECT_GT(need.NeededHeight, 20 * 16);
@@ -484,9 +469,7 @@ TEST_F(PopupWindowTest, FreedImageListIsForgotten) {
     images = nullptr;
     EXPECT_EQ(popup->Images(), nullptr);
     EXPECT_EQ(popup->Window()->Images, nullptr);
-    HDC dc = GetDC(popup->Window()->Handle());
-    popup->Window()->PaintTo(dc);  // no dangling list
-    ReleaseDC(popup->Window()->Handle(), dc);
+    popup->Window()->PaintTo(TWindowDC(popup->Window()->Handle()).Get());  // no dangling list
     EXPECT_EQ(popup->Version(), "1.1.0.0");
 }
 
@@ -498,9 +481,7 @@ TEST_F(PopupWindowTest, ReplacedImageListCanBeFreedWhileTheWindowShows) {
     delete images;  // the popup no longer watches it
     images = nullptr;
     EXPECT_EQ(popup->Window()->Images, other);
-    HDC dc = GetDC(popup->Window()->Handle());
-    popup->Window()->PaintTo(dc);
-    ReleaseDC(popup->Window()->Handle(), dc);
+    popup->Window()->PaintTo(TWindowDC(popup->Window()->Handle()).Get());
 }
 
 TEST(HTMLPopupDefaults, NewPopupHasTheDocumentedSettings) {
@@ -560,7 +541,8 @@ TEST_F(PopupWindowTest, AutoSizedPopupWithATitleAsTheWidestLineShowsTheFooter) {
 // The surface measures from cached character widths; they must agree with what DrawText
 // measures, or runs would overlap or leave gaps.
 TEST(GDISurfaceTest, WidthsAgreeWithDrawTextAndTheDCIsRestored) {
-    HDC dc = CreateCompatibleDC(nullptr);
+    TMemoryDC memory;
+    HDC dc = memory.Get();
     HGDIOBJ fontBefore = GetCurrentObject(dc, OBJ_FONT);
     TGDIFontCache fonts;
     const char* samples[] = {"Editor 2.1 ",
@@ -578,7 +560,7 @@ TEST(GDISurfaceTest, WidthsAgreeWithDrawTextAndTheDCIsRestored) {
             f.Style = style;
             s.SetFont(f);
             TGDIFontCache::TEntry* e = fonts.Get(dc, f);
-            HGDIOBJ old = SelectObject(dc, e->Handle);
+            TSelectObject font(dc, e->Handle.Get());
             for (const char* text : samples) {
                 RECT r{0, 0, 0, 0};
                 DrawTextA(dc, text, -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS);
@@ -586,11 +568,9 @@ TEST(GDISurfaceTest, WidthsAgreeWithDrawTextAndTheDCIsRestored) {
                     << "'" << text << "' size " << size << " style " << style;
                 EXPECT_EQ(s.TextHeight(text), r.bottom) << "'" << text << "'";
             }
-            SelectObject(dc, old);
         }
     }
     EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), fontBefore);
-    DeleteDC(dc);
 }
 
 TEST_F(PopupWindowTest, OwnerDestroyedFirstLeavesNoDeadHandle) {
@@ -660,6 +640,29 @@ TEST_F(PopupWindowTest, HandlerThatFreesThePopupOnAClickIsSafe) {
     SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(close.x, close.y));
     EXPECT_EQ(clicks, (std::vector<std::string>{"Close"}));
     EXPECT_FALSE(IsWindow(h));
+}
+
+// The click arrives through user32: what the handler throws must not unwind through it.
+TEST_F(PopupWindowTest, AThrowingClickHandlerIsReportedAndThePopupGoesOn) {
+    popup->Text.Assign(std::vector<std::string>{"<A href=\"http://a.example/\">a link</A>"});
+    popup->Show();
+    POINT link{};
+    ASSERT_TRUE(FindAnchor(1, link));
+    std::vector<std::string> reported;
+    SetExceptionReporter([&](const std::exception& e) { reported.push_back(e.what()); });
+    bool fail = true;
+    popup->OnAnchorClick = [&](TObject*, const std::string& Anchor) {
+        if (fail) throw Exception("cannot open " + Anchor);
+        clicks.push_back(Anchor);
+    };
+    HWND h = popup->Window()->Handle();
+    SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(link.x, link.y));
+    fail = false;
+    SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(link.x, link.y));
+    SetExceptionReporter(nullptr);
+    EXPECT_EQ(reported, (std::vector<std::string>{"cannot open http://a.example/"}));
+    EXPECT_EQ(clicks, (std::vector<std::string>{"http://a.example/"}));
+    EXPECT_TRUE(IsWindowVisible(h));
 }
 
 THTMLPopup* gDoomed = nullptr;

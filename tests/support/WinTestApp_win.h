@@ -1,11 +1,14 @@
 #pragma once
-// What the Win32 test programs share: one application object for the whole program, a
-// bounded message pump, and fresh paths in the temporary folder.
+// What the Win32 test programs share: one application object for the whole program (with
+// it the dispatcher, the reporter and the dialog keys), a bounded wait, and fresh paths in
+// the temporary folder.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "ui/Forms_win.h"
+#include "ui/MessagePump_win.h"
 
 namespace wintest {
 
@@ -19,15 +22,12 @@ inline TApplication& App() {
     return *app;
 }
 
-// Handles messages for about Ms milliseconds, or until Done says so.
-template <typename F>
-void PumpUntil(int Ms, F Done) {
-    DWORD start = GetTickCount();
-    while (!Done() && GetTickCount() - start < static_cast<DWORD>(Ms)) {
-        App().ProcessMessages();
-        Sleep(5);
-    }
+// Handles messages for Ms milliseconds, or until Done says so.
+inline void PumpUntil(int Ms, const std::function<bool()>& Done) {
+    WaitHandlingMessages(Done, static_cast<DWORD>(Ms));
 }
+
+inline void Pump(int Ms) { SleepHandlingMessages(static_cast<DWORD>(Ms)); }
 
 // A path in the temporary folder with nothing at it yet.
 inline std::string FreshTempPath(const char* Name) {

@@ -1,5 +1,5 @@
 // The tray icon under Wine, with the test playing the shell: callback messages go to the
-// shared window exactly as the shell sends them.
+// shared hidden window exactly as the shell sends them.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -16,10 +16,6 @@
 using namespace wintest;
 
 namespace {
-
-void Pump(int Ms) {
-    PumpUntil(Ms, [] { return false; });
-}
 
 void CALLBACK CloseMenu(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
 
@@ -47,7 +43,7 @@ protected:
         App().MainForm = nullptr;
     }
     void Send(UINT Message) {
-        SendMessageA(TTrayIcon::HandlerWindow(), WM_TRAYNOTIFY, icon->Identity(), Message);
+        SendMessageA(TSharedWindow::Current(), WM_TRAYNOTIFY, icon->Identity(), Message);
     }
     TImageList* MakeList(int Count) {
         auto* list = new TImageList(form);
@@ -127,12 +123,12 @@ TEST_F(TrayIcon, CallbacksForUnknownIconsAreDropped) {
     int clicks = 0;
     icon->OnClick = [&](TObject*) { ++clicks; };
     icon->Loaded();
-    SendMessageA(TTrayIcon::HandlerWindow(), WM_TRAYNOTIFY, icon->Identity() + 1000, WM_LBUTTONDOWN);
-    SendMessageA(TTrayIcon::HandlerWindow(), WM_TRAYNOTIFY, icon->Identity() + 1000, WM_LBUTTONUP);
+    SendMessageA(TSharedWindow::Current(), WM_TRAYNOTIFY, icon->Identity() + 1000, WM_LBUTTONDOWN);
+    SendMessageA(TSharedWindow::Current(), WM_TRAYNOTIFY, icon->Identity() + 1000, WM_LBUTTONUP);
     EXPECT_EQ(clicks, 0);
     // The shared window refuses to be closed while icons use it.
-    SendMessageA(TTrayIcon::HandlerWindow(), WM_CLOSE, 0, 0);
-    EXPECT_TRUE(IsWindow(TTrayIcon::HandlerWindow()));
+    SendMessageA(TSharedWindow::Current(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(TSharedWindow::Current()));
 }
 
 TEST_F(TrayIcon, EnterAndExitFollowTheCursorOverTheIcon) {
@@ -167,24 +163,27 @@ TEST_F(TrayIcon, HintIsCutTo127Characters) {
     EXPECT_EQ(icon->Hint(), "Pelorin");
 }
 
-TEST_F(TrayIcon, IconIndexIsClampedAndCyclingStartsAtTheFirstImage) {
+// Image 0 is shown as the animation starts, so the first tick shows image 1: the first
+// frame lasts one interval, like every other.
+TEST_F(TrayIcon, IconIndexIsClampedAndCyclingShowsTheNextImageAtEveryTick) {
     TImageList* list = MakeList(3);
     icon->SetIconList(list);
     icon->SetIconIndex(10);
     EXPECT_EQ(icon->IconIndex(), 2);
     EXPECT_FALSE(icon->Icon().Empty());
-    std::vector<int> next;
-    icon->OnCycle = [&](TObject*, int n) { next.push_back(n); };
+    std::vector<int> shown, next;
+    icon->OnCycle = [&](TObject*, int n) {
+        shown.push_back(icon->IconIndex());
+        next.push_back(n);
+    };
     icon->SetCycleInterval(20);
     icon->SetCycleIcons(true);
     icon->Loaded();
     EXPECT_EQ(icon->IconIndex(), 0);
     PumpUntil(3000, [&] { return next.size() >= 4; });
     ASSERT_GE(next.size(), 4u);
-    EXPECT_EQ(next[0], 1);
-    EXPECT_EQ(next[1], 2);
-    EXPECT_EQ(next[2], 0);
-    EXPECT_EQ(next[3], 1);
+    EXPECT_EQ(std::vector<int>(shown.begin(), shown.begin() + 4), (std::vector<int>{1, 2, 0, 1}));
+    EXPECT_EQ(std::vector<int>(next.begin(), next.begin() + 4), (std::vector<int>{2, 0, 1, 2}));
     icon->SetCycleIcons(false);
     size_t stopped = next.size();
     Pump(150);
@@ -247,15 +246,24 @@ TEST_F(TrayIcon, MinimisingTheApplicationHidesTheFormToTheTray) {
     icon->HideMainForm();
 }
 
-TEST_F(TrayIcon, TheShellsRestartBringsAVisibleIconBack) {
+TEST_F(TrayIcon, TheShellsRestartBringsEveryVisibleIconBack) {
     ASSERT_NE(TTrayIcon::TaskbarCreatedMessage(), 0u);
+    TCountingIcon other(nullptr);
     icon->Loaded();
+    other.Loaded();
+    other.SetIconVisible(true);
+    int otherBefore = other.Shows;
+    // Broadcast, as the shell does: the application's window hears it too.
+    SendMessageA(TSharedWindow::Current(), TTrayIcon::TaskbarCreatedMessage(), 0, 0);
     SendMessageA(App().Handle(), TTrayIcon::TaskbarCreatedMessage(), 0, 0);
     EXPECT_EQ(icon->Shows, 0) << "an icon that is not visible was shown";
+    EXPECT_EQ(other.Shows, otherBefore + 1);
     icon->SetIconVisible(true);
     int before = icon->Shows;
+    SendMessageA(TSharedWindow::Current(), TTrayIcon::TaskbarCreatedMessage(), 0, 0);
     SendMessageA(App().Handle(), TTrayIcon::TaskbarCreatedMessage(), 0, 0);
     EXPECT_EQ(icon->Shows, before + 1);
+    EXPECT_EQ(other.Shows, otherBefore + 2);
 }
 
 TEST_F(TrayIcon, RightButtonOpensTheMenuAtTheCursorAndItClosesAgain) {
@@ -343,24 +351,25 @@ TEST_F(TrayIcon, ANewCycleIntervalRestartsAtTheFirstImageAndStoppingKeepsTheLast
     size_t at = next.size();
     PumpUntil(3000, [&] { return next.size() >= at + 1; });
     ASSERT_GT(next.size(), at);
-    EXPECT_EQ(next[at], 1) << "the animation did not start again at image 0";
+    EXPECT_EQ(next[at], 2) << "the animation did not start again at image 0";
     icon->SetCycleIcons(false);
     EXPECT_FALSE(icon->Icon().Empty()) << "stopping took the picture away";
     icon->SetIconList(nullptr);
 }
 
-TEST(TrayIconShared, HiddenWindowsLiveAsLongAsTheirLastUser) {
+TEST(TrayIconShared, IconsHaveTheirOwnIdentityAndEachHearsOnlyItsCallbacks) {
     App();
-    EXPECT_EQ(TTrayIcon::HandlerWindow(), nullptr);
-    EXPECT_EQ(TSimpleTimer::HandlerWindow(), nullptr);
-    {
-        TTrayIcon a(nullptr), b(nullptr);
-        EXPECT_NE(TTrayIcon::HandlerWindow(), nullptr);
-        EXPECT_NE(a.Identity(), b.Identity());
-        EXPECT_NE(TSimpleTimer::HandlerWindow(), nullptr);
-    }
-    EXPECT_EQ(TTrayIcon::HandlerWindow(), nullptr);
-    EXPECT_EQ(TSimpleTimer::HandlerWindow(), nullptr);
+    TTrayIcon a(nullptr), b(nullptr);
+    EXPECT_NE(a.Identity(), b.Identity());
+    int clicksA = 0, clicksB = 0;
+    a.OnClick = [&](TObject*) { ++clicksA; };
+    b.OnClick = [&](TObject*) { ++clicksB; };
+    a.Loaded();
+    b.Loaded();
+    for (UINT m : {WM_LBUTTONDOWN, WM_LBUTTONUP})
+        SendMessageA(TSharedWindow::Current(), WM_TRAYNOTIFY, b.Identity(), m);
+    EXPECT_EQ(clicksA, 0);
+    EXPECT_EQ(clicksB, 1);
 }
 
 TEST(SimpleTimer, StartingARunningTimerRestartsItsCount) {

@@ -13,6 +13,7 @@
 #include "ui/Jpeg_win.h"
 #include "ui/Menus_win.h"
 #include "ui/Registry_win.h"
+#include "ui/ScopedHandles_win.h"
 #include "ui/StdCtrls_win.h"
 
 #include "tests/support/WinTestApp_win.h"
@@ -282,13 +283,12 @@ TEST(PopupMenu, BuildsItsItemsWithStatesAndSeparators) {
 }
 
 TEST(Jpeg, DecodesTheLogoAndRejectsDamagedData) {
-    HBITMAP bmp = LoadJpegResource("LOGO");
-    ASSERT_NE(bmp, nullptr);
+    TGdiObject<HBITMAP> bmp(LoadJpegResource("LOGO"));
+    ASSERT_TRUE(bmp);
     BITMAP bm;
-    GetObjectA(bmp, sizeof(bm), &bm);
+    GetObjectA(bmp.Get(), sizeof(bm), &bm);
     EXPECT_EQ(bm.bmWidth, 96);
     EXPECT_EQ(bm.bmHeight, 72);
-    DeleteObject(bmp);
     EXPECT_EQ(LoadJpegResource("NOSUCH"), nullptr);
     const unsigned char junk[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0, 1, 2, 3};
     EXPECT_EQ(DecodeJpeg(junk, sizeof(junk)), nullptr);
