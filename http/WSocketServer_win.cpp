@@ -106,7 +106,7 @@ void TCustomWSocket::Listen() {
         return;
     }
     FSelectEvent = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;
-    if (WS(WSAAsyncSelect)(FHSocket, FWindowHandle, WM_SOCKET_SELECT, FSelectEvent) != 0)
+    if (WS(WSAAsyncSelect)(FHSocket, Handle(), WM_SOCKET_SELECT, FSelectEvent) != 0)
         SocketError("WSAASyncSelect");
 }
 
@@ -139,7 +139,7 @@ void TCustomWSocket::Dup(SOCKET NewHSocket) {
     BeginConnection();
     SetLingerOption();
     FSelectEvent = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
-    if (WS(WSAAsyncSelect)(FHSocket, FWindowHandle, WM_SOCKET_SELECT, FSelectEvent) != 0) {
+    if (WS(WSAAsyncSelect)(FHSocket, Handle(), WM_SOCKET_SELECT, FSelectEvent) != 0) {
         SocketError("WSAAsyncSelect");
         return;
     }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/StrUtils.h"
+#include "ui/MessagePump_win.h"
 
 namespace {
 u_short Swap16(u_short v) { return static_cast<u_short>((v >> 8) | (v << 8)); }
@@ -17,9 +18,10 @@ TCustomWSocket::TCustomWSocket(TComponent* AOwner) : TWSocketBase(AOwner) {
     FThreadId = GetCurrentThreadId();
     WinsockAddRef();
     FCountHeld = true;
-    FWindowHandle = CreateSocketWindow(this);
-    if (!FWindowHandle) {
-        if (WinsockRelease()) UnregisterSocketWindowClass();
+    try {
+        FWindow = std::make_unique<TSocketWindow>(this);
+    } catch (const std::exception&) {
+        WinsockRelease();
         FCountHeld = false;
         throw ESocketException("Cannot create a hidden window for TWSocket");
     }
@@ -28,7 +30,7 @@ TCustomWSocket::TCustomWSocket(TComponent* AOwner) : TWSocketBase(AOwner) {
 TCustomWSocket::~TCustomWSocket() {
     BeginDestroy();
     // Messages that arrive while we go down must not reach a half-destroyed object.
-    DetachSocketWindow(FWindowHandle);
+    FWindow->Detach();
     CloseForDestroy();
     if (FHSocket != INVALID_SOCKET) {
         try {
@@ -40,9 +42,8 @@ TCustomWSocket::~TCustomWSocket() {
     FSendQueue.Clear();
     // A lookup that could not be cancelled may still write its answer.
     ReturnLookupBuffer(FDnsLookupBuffer, true);
-    DestroySocketWindow(FWindowHandle);
-    FWindowHandle = nullptr;
-    if (FCountHeld && WinsockRelease()) UnregisterSocketWindowClass();
+    FWindow.reset();
+    if (FCountHeld) WinsockRelease();
 }
 
 void TCustomWSocket::AssignDefaultValue() {
@@ -142,7 +143,7 @@ bool TCustomWSocket::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
 // notifications Winsock posts there.
 void TCustomWSocket::Post(std::function<void()> Work) {
     FPosted.push_back(std::move(Work));
-    if (!FWindowHandle || !PostMessageA(FWindowHandle, WM_SOCKET_POSTED, 0, 0)) FPosted.pop_back();
+    if (!Handle() || !PostMessageA(Handle(), WM_SOCKET_POSTED, 0, 0)) FPosted.pop_back();
 }
 
 void TCustomWSocket::RunPosted() {
@@ -184,11 +185,11 @@ int TCustomWSocket::RawStartLookup(const std::string& Name, bool Reverse) {
     HANDLE h;
     try {
         if (Reverse)
-            h = WS(WSAAsyncGetHostByAddr)(FWindowHandle, WM_SOCKET_HOSTBYADDR,
+            h = WS(WSAAsyncGetHostByAddr)(Handle(), WM_SOCKET_HOSTBYADDR,
                                           reinterpret_cast<const char*>(&addr), 4, AF_INET, buffer,
                                           kLookupBufferSize);
         else
-            h = WS(WSAAsyncGetHostByName)(FWindowHandle, WM_SOCKET_HOSTBYNAME, Name.c_str(), buffer,
+            h = WS(WSAAsyncGetHostByName)(Handle(), WM_SOCKET_HOSTBYNAME, Name.c_str(), buffer,
                                           kLookupBufferSize);
     } catch (...) {
         FDnsLookupStarting = false;
@@ -358,7 +359,7 @@ int TCustomWSocket::RawStartConnect(std::string& Msg, bool& Datagram) {
         if ((FLocalPortNum != 0 || FLocalAddr != "0.0.0.0") && (err = BindSocket(Msg)) != 0) return err;
     }
     FSelectEvent = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
-    if (WS(WSAAsyncSelect)(FHSocket, FWindowHandle, WM_SOCKET_SELECT, FSelectEvent) != 0)
+    if (WS(WSAAsyncSelect)(FHSocket, Handle(), WM_SOCKET_SELECT, FSelectEvent) != 0)
         return LastCallError(Msg, "WSAAsyncSelect");
     if (FType == SOCK_DGRAM) {
         Datagram = true;
@@ -422,10 +423,12 @@ int TCustomWSocket::RawClose(bool Shut) {
         }
     }
     // A lingering close of a non-blocking socket answers "would block" until the linger
-    // time ran out; past that (and a margin) the close is made abortive.
+    // time ran out; past that (and a margin), or when the program is ending, the close is
+    // made abortive.
     const DWORD start = GetTickCount();
     const DWORD limit = static_cast<DWORD>(std::max(LingerTimeout, 0)) * 1000 + 5000;
     int result = 0;
+    bool abortive = false;
     for (;;) {
         if (WS(closesocket)(h) == 0) break;
         const int err = WS(WSAGetLastError)();
@@ -434,14 +437,14 @@ int TCustomWSocket::RawClose(bool Shut) {
             result = err;
             break;
         }
-        if (GetTickCount() - start > limit) {
+        if (!abortive && (GetTickCount() - start > limit || QuitPending())) {
             linger l{1, 0};
             WS(setsockopt)(h, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
+            abortive = true;
             continue;
         }
-        MessagePump();
+        Nap(life);
         if (!*life || FHSocket != h || ConnectionId() != gen) return -1;
-        WSocketWaitForInput(20);
     }
     FHSocket = INVALID_SOCKET;
     PurgeSelectMessages();
@@ -462,22 +465,20 @@ void TCustomWSocket::DropHandle() {
 void TCustomWSocket::PurgeSelectMessages() {
     // Winsock reuses handle values at once: notifications still queued for the closed
     // handle would otherwise be taken for news of the next connection on this socket.
-    if (!FWindowHandle) return;
+    if (!Handle()) return;
     MSG msg;
     for (int i = 0; i < 100000; ++i)
-        if (!PeekMessageA(&msg, FWindowHandle, WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_REMOVE | PM_NOYIELD))
-            break;
+        if (!PeekMessageA(&msg, Handle(), WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_REMOVE | PM_NOYIELD)) break;
 }
 
 void TCustomWSocket::Pause() {
     FPaused = true;
-    if (FHSocket != INVALID_SOCKET) WS(WSAAsyncSelect)(FHSocket, FWindowHandle, 0, 0);
+    if (FHSocket != INVALID_SOCKET) WS(WSAAsyncSelect)(FHSocket, Handle(), 0, 0);
 }
 
 void TCustomWSocket::Resume() {
     FPaused = false;
-    if (FHSocket != INVALID_SOCKET)
-        WS(WSAAsyncSelect)(FHSocket, FWindowHandle, WM_SOCKET_SELECT, FSelectEvent);
+    if (FHSocket != INVALID_SOCKET) WS(WSAAsyncSelect)(FHSocket, Handle(), WM_SOCKET_SELECT, FSelectEvent);
 }
 
 // ---- addresses ----

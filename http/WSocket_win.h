@@ -11,6 +11,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "http/LineBuffer.h"
@@ -40,7 +41,7 @@ public:
     std::string GetXPort();
     std::string GetXAddr();
 
-    HWND Handle() const { return FWindowHandle; }
+    HWND Handle() const { return FWindow ? FWindow->Handle() : nullptr; }
     SOCKET HSocket() const { return FHSocket; }
     DWORD ThreadId() const { return FThreadId; }
     bool Terminated() const { return FTerminated; }
@@ -109,6 +110,9 @@ protected:
     void SetLingerOption();
     // The Winsock error of the call that just failed, with its text in Msg.
     int LastCallError(std::string& Msg, const char* Func);
+    // Handles messages for a moment while a wait loop goes round; false when the socket was
+    // freed meanwhile or the program is ending (which ends every wait).
+    bool Nap(const std::shared_ptr<bool>& Life);
     // Reads WSAGetLastError and raises it as the error of Func.
     void SocketError(const std::string& Func);
     void RaiseExceptionFmt(const char* Fmt, ...)
@@ -117,7 +121,7 @@ protected:
 #endif
         ;
 
-    HWND FWindowHandle = nullptr;
+    std::unique_ptr<TSocketWindow> FWindow;
     DWORD FThreadId = 0;
     SOCKET FHSocket = INVALID_SOCKET;
     int FAddrFormat = AF_INET;
