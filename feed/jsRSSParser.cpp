@@ -92,9 +92,10 @@ void TjsRSSParser::Run(std::string_view Joined) {
     FItem = TItemInfo();
     Channel = TChannelInfo();
     FTarget = TTarget();
-    // The scanner lives for one parse only; comments and CDATA are not listened to, so
-    // their content never reaches a record.
-    TjsXMLParser scanner(this);
+    // The scanner lives for one parse only, on the stack, so it has no owner: an owner
+    // would free it as if it came from the heap. Comments and CDATA are not listened to,
+    // so their content never reaches a record.
+    TjsXMLParser scanner;
     scanner.OnFoundTag = [this](TObject*, std::string_view Path, std::string_view TagName,
                                 std::string_view CompleteTag) { FoundTag(Path, TagName, CompleteTag); };
     scanner.OnFoundText = [this](TObject*, std::string_view, std::string_view Text) { FoundText(Text); };
