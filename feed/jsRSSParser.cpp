@@ -83,12 +83,9 @@ TjsRSSParser::TjsRSSParser(TComponent* AOwner) : TComponent(AOwner) {}
 
 void TjsRSSParser::Parse() { Run(FRSS.Text()); }
 
-void TjsRSSParser::ParseText(std::string_view Text) {
-    std::string storage;
-    Run(JoinedLines(Text, storage));
-}
+void TjsRSSParser::ParseText(std::string_view Text) { Run(Text); }
 
-void TjsRSSParser::Run(std::string_view Joined) {
+void TjsRSSParser::Run(std::string_view Text) {
     FItem = TItemInfo();
     Channel = TChannelInfo();
     FTarget = TTarget();
@@ -99,7 +96,7 @@ void TjsRSSParser::Run(std::string_view Joined) {
     scanner.OnFoundTag = [this](TObject*, std::string_view Path, std::string_view TagName,
                                 std::string_view CompleteTag) { FoundTag(Path, TagName, CompleteTag); };
     scanner.OnFoundText = [this](TObject*, std::string_view, std::string_view Text) { FoundText(Text); };
-    scanner.ParseText(Joined);
+    scanner.ParseText(Text);
 }
 
 void TjsRSSParser::FoundTag(std::string_view Path, std::string_view TagName, std::string_view CompleteTag) {
