@@ -31,14 +31,7 @@ std::string_view TjsXMLParser::TScan::Out(std::string_view Piece) {
 }
 
 namespace {
-// Most runs between tags are a line break and some indentation: one vector by hand first,
-// a library call only for longer runs.
 size_t FindLt(const char* s, size_t from, size_t total) {
-    if (from + 16 <= total) {
-        size_t k = bytescan::FirstSet(bytescan::Equal(bytescan::Load(s + from), '<'));
-        if (k < 16) return from + k;
-        from += 16;
-    }
     const void* lt = std::memchr(s + from, '<', total - from);
     return lt ? static_cast<size_t>(static_cast<const char*>(lt) - s) : total;
 }
@@ -149,7 +142,7 @@ void TjsXMLParser::HandleTag(TScan& S, std::string_view Tag, std::string_view na
     if (OnFoundTag) OnFoundTag(this, FPath, name, T);
     switch (Kind) {
     case tkStart:
-        FPath.append(name.data(), name.size()).append(1, '/');
+        FPath.append(name.data(), name.size()).push_back('/');
         break;
     case tkEnd:
         CutToParentPath(FPath);
