@@ -31,7 +31,14 @@ std::string_view TjsXMLParser::TScan::Out(std::string_view Piece) {
 }
 
 namespace {
+// Most runs between tags are a line end and some indentation: one vector by hand first
+// spares a library call for each (a few per cent on item-dense feeds).
 size_t FindLt(const char* s, size_t from, size_t total) {
+    if (from + 16 <= total) {
+        size_t k = bytescan::FirstSet(bytescan::Equal(bytescan::Load(s + from), '<'));
+        if (k < 16) return from + k;
+        from += 16;
+    }
     const void* lt = std::memchr(s + from, '<', total - from);
     return lt ? static_cast<size_t>(static_cast<const char*>(lt) - s) : total;
 }
