@@ -107,7 +107,7 @@ void TjsXMLParser::Scan(std::string_view Text, bool CrLf) {
         size_t nameStart = tagStart + 1;
         while (s[nameStart] == ' ' || s[nameStart] == '\t' || s[nameStart] == '<')
             ++nameStart;
-        size_t nameEnd = bytescan::FindFirstOf<'\0', '\n', '\r', ' ', '>'>(s, nameStart, total);
+        size_t nameEnd = TagNameEnd(s, nameStart, total);
         HandleTag(scan, Text.substr(tagStart, i - tagStart + 1), Text.substr(nameStart, nameEnd - nameStart),
                   slashGt   ? tkEmpty
                   : ltSlash ? tkEnd
