@@ -4,7 +4,8 @@
 // Two figures per parser: the steady state (many parses in one process, the allocator
 // warm) and the first parse of a fresh process, which is what the program sees once per
 // refresh. First parses run in child processes of this same executable (--first-parse),
-// each of which builds its document, then times one parse.
+// each of which builds its document, then times one parse; the median of five is shown.
+// --no-first-parse skips them.
 #include <benchmark/benchmark.h>
 #include <expat.h>
 #include <libxml/parser.h>
@@ -277,9 +278,10 @@ void PrintTable(const char* title, std::map<std::string, std::map<int64_t, doubl
             std::printf(" %11.0f", mbps[c.Name][d]);
         std::printf("\n");
     }
-    // Ratios against parsers measured in the same run, which hold up on a busy machine.
+    // Pelorin's speed as a multiple of others measured in the same run: unlike MB/s, these
+    // hold up on a busy machine.
     for (const char* other : {"Expat", "PugiXml"}) {
-        std::printf("Pelorin/%-4.4s", other);
+        std::printf("%-12s", ("x " + std::string(other)).c_str());
         for (int d = from; d < DocCount; ++d) {
             double o = mbps[other][d];
             std::printf(" %10.2fx", o > 0 ? mbps["Pelorin"][d] / o : 0.0);
