@@ -2,8 +2,8 @@
 // The scanner sees its input as lines each ended by CR LF. Servers send LF or lone CR as
 // well; rather than copying a whole feed to rewrite its line ends, the scanner scans the
 // text as it came and rewrites only the few pieces it hands out that hold such a line end.
-// A piece must not split a CR LF pair: the scanner's pieces start at "<", after ">" or
-// after a zero byte, and end before "<", at ">" or at a zero byte, so none does.
+// A piece must not split a CR LF pair. The scanner's pieces are tags, from "<" to ">" or a
+// zero byte, and trimmed texts, which start and end with a visible character: none does.
 #include <cstddef>
 #include <string>
 #include <string_view>

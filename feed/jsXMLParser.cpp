@@ -19,8 +19,9 @@ void TjsXMLParser::Parse() {
 
 void TjsXMLParser::ParseText(std::string_view Text) { Scan(Text, true); }
 
-TjsXMLParser::TScan::TScan(std::string_view AText, bool ACrLf)
-    : Text(AText), CrLf(ACrLf), NextEnd(ACrLf ? FindLineEnd(AText, 0) : AText.size()) {}
+// Without CR LF to make, no line end is ever looked for: the next lies beyond the text.
+TjsXMLParser::TScan::TScan(std::string_view AText, bool CrLf)
+    : Text(AText), NextEnd(CrLf ? FindLineEnd(AText, 0) : AText.size()) {}
 
 // Pieces come in document order and most hold no line end: knowing where the next one
 // lies answers for them at the cost of one search per line.
@@ -52,10 +53,10 @@ inline void NoteSlash(const char* p, const char* tagStart, const char* end, bool
 
 void TjsXMLParser::Scan(std::string_view Text, bool CrLf) {
     FPath.clear();
-    TScan scan(Text, CrLf);
     const char* s = Text.data();
     const size_t total = Text.size();
     if (total == 0) return;
+    TScan scan(Text, CrLf);
     const char* end = s + total;
 
     // Progress counts characters of the text as if its line ends were CR LF already. The
@@ -128,8 +129,7 @@ void TjsXMLParser::HandleText(TScan& S, std::string_view Run) {
 
 void TjsXMLParser::HandleTag(TScan& S, std::string_view Tag, std::string_view name, TTagKind Kind) {
     if (name == "?xml") return;
-    // Comments and CDATA sections are cut by position, so they too are cut from the tag
-    // as it reads with CR LF line ends.
+    // Comments and CDATA sections are cut from this by position too.
     const std::string_view T = S.Out(Tag);
     // Comments and CDATA sections both have a "!" in their name; most tags have none.
     if (name.find('!') != std::string_view::npos) {

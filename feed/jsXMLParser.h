@@ -39,16 +39,16 @@ public:
     TFoundCDATAEvent OnFoundCDATA;
 
 private:
-    // What one scan needs beside the input: whether it still has to make line ends CR LF,
-    // where the next line end lies, and room for the few pieces that need rewriting. Kept
-    // per scan, so a handler may scan again.
+    // What one scan needs beside the input: where the next line end lies that may need
+    // rewriting, and room for the few pieces that do. Kept per scan, so a handler may scan
+    // again.
     struct TScan {
-        TScan(std::string_view AText, bool ACrLf);
+        TScan(std::string_view AText, bool CrLf);
+        // Piece as it reads with CR LF line ends.
         std::string_view Out(std::string_view Piece);
 
         std::string_view Text;
-        bool CrLf;
-        size_t NextEnd = 0;  // the first CR or LF at or after the last piece looked at
+        size_t NextEnd;  // the first CR or LF at or after the last piece looked at
         std::string Storage;
     };
 
