@@ -173,7 +173,7 @@ Events Scanned(const std::string& text, bool fromLines) {
     return r.events;
 }
 
-std::string WithLineEnds(std::string text, const std::string& eol) {
+std::string WithLineEnds(const std::string& text, const std::string& eol) {
     std::string out;
     for (char c : text)
         out += c == '\n' ? eol : std::string(1, c);
@@ -219,6 +219,14 @@ TEST(XMLScanner, LineEndsOfAnyKindScanAsTheLinesJoinedWithCrLf) {
             mixed += ch == '\n' ? std::string(k++ % 2 ? "\n" : "\r") : std::string(1, ch);
         EXPECT_EQ(Scanned(mixed, false), Scanned(mixed, true)) << c;
     }
+    // A line end at every offset of a text and of a tag, around the 16-byte steps.
+    for (const std::string& line :
+         {"<a>" + std::string(40, 'x') + "</a>", "<a b='" + std::string(40, 'x') + "'/>"})
+        for (size_t at = 1; at < line.size(); ++at)
+            for (const char* eol : {"\n", "\r", "\r\n"}) {
+                const std::string t = line.substr(0, at) + eol + line.substr(at);
+                ASSERT_EQ(Scanned(t, false), Scanned(t, true)) << at;
+            }
 }
 
 TEST(XMLScanner, UnassignedEventsAreSkipped) {
