@@ -35,13 +35,6 @@ inline size_t FirstSet(M16 Mask) {
     return 16;
 }
 
-inline bool Any(M16 Mask) {
-    uint64_t lo, hi;
-    std::memcpy(&lo, &Mask, 8);
-    std::memcpy(&hi, reinterpret_cast<const char*>(&Mask) + 8, 8);
-    return (lo | hi) != 0;
-}
-
 // Index of the first byte in [From, Size) that is one of Markers, or Size.
 template <unsigned char... Markers>
 size_t FindFirstOf(const char* S, size_t From, size_t Size) {

@@ -29,7 +29,8 @@ const ChannelField ChannelFields[] = {
     {"ttl", &TChannelInfo::TTL},
 };
 
-const char* const ItemElements[] = {"title", "link", "description", "dc:creator", "dc:date"};
+// Views, not C strings: the names are compared for every tag, and a view knows its length.
+constexpr std::string_view ItemElements[] = {"title", "link", "description", "dc:creator", "dc:date"};
 std::string TItemInfo::*const ItemFields[] = {&TItemInfo::Title, &TItemInfo::Link, &TItemInfo::Description,
                                               &TItemInfo::Creator, &TItemInfo::Date};
 
@@ -53,13 +54,13 @@ bool EndsWith(std::string_view s, const char (&tail)[N]) {
 }
 
 template <size_t N>
-int IndexOfName(std::string_view Name, const char* const (&Names)[N]) {
+int IndexOfName(std::string_view Name, const std::string_view (&Names)[N]) {
     for (size_t i = 0; i < N; ++i)
         if (Same(Name, Names[i])) return static_cast<int>(i);
     return -1;
 }
 
-const char* const ChannelElements[] = {
+constexpr std::string_view ChannelElements[] = {
     "title",     "link",    "description",   "language", "copyright", "rating", "managingEditor",
     "webMaster", "pubDate", "lastBuildDate", "category", "generator", "docs",   "ttl"};
 static_assert(std::size(ChannelElements) == std::size(ChannelFields), "one name per channel field");
@@ -83,22 +84,20 @@ TjsRSSParser::TjsRSSParser(TComponent* AOwner) : TComponent(AOwner) {}
 
 void TjsRSSParser::Parse() { Run(FRSS.Text()); }
 
-void TjsRSSParser::ParseText(std::string_view Text) {
-    std::string storage;
-    Run(JoinedLines(Text, storage));
-}
+void TjsRSSParser::ParseText(std::string_view Text) { Run(Text); }
 
-void TjsRSSParser::Run(std::string_view Joined) {
+void TjsRSSParser::Run(std::string_view Text) {
     FItem = TItemInfo();
     Channel = TChannelInfo();
     FTarget = TTarget();
-    // The scanner lives for one parse only; comments and CDATA are not listened to, so
-    // their content never reaches a record.
-    TjsXMLParser scanner(this);
+    // The scanner lives for one parse only, on the stack, so it has no owner: an owner
+    // would free it as if it came from the heap. Comments and CDATA are not listened to,
+    // so their content never reaches a record.
+    TjsXMLParser scanner;
     scanner.OnFoundTag = [this](TObject*, std::string_view Path, std::string_view TagName,
                                 std::string_view CompleteTag) { FoundTag(Path, TagName, CompleteTag); };
     scanner.OnFoundText = [this](TObject*, std::string_view, std::string_view Text) { FoundText(Text); };
-    scanner.ParseText(Joined);
+    scanner.ParseText(Text);
 }
 
 void TjsRSSParser::FoundTag(std::string_view Path, std::string_view TagName, std::string_view CompleteTag) {

@@ -69,7 +69,7 @@ private:
         unsigned ItemRoots = 0;     // bit r: the tag's path is an item path under root r
     };
 
-    void Run(std::string_view Joined);
+    void Run(std::string_view Text);
     void FoundTag(std::string_view Path, std::string_view TagName, std::string_view CompleteTag);
     void FoundText(std::string_view Text);
 

@@ -1,6 +1,7 @@
 #include "feed/jsXMLParser.h"
 
 #include "feed/ByteScan.h"
+#include "feed/LineEnds.h"
 
 #include <climits>
 #include <cstring>
@@ -11,68 +12,28 @@ int ClampInt(size_t v) { return v > static_cast<size_t>(INT_MAX) ? INT_MAX : sta
 bool Contains(std::string_view s, const char* what) { return s.find(what) != std::string_view::npos; }
 }  // namespace
 
-namespace {
-// True when every line break is already CR LF and the text ends with one: every LF
-// preceded by a CR and every CR followed by an LF. This looks at the whole feed before the
-// scan starts, so it goes sixteen bytes at a time.
-bool AlreadyJoined(std::string_view t) {
-    if (t.empty()) return true;
-    if (t.back() != '\n') return false;
-    const char* s = t.data();
-    const size_t n = t.size();
-    auto pairOk = [&](size_t k) {  // the byte at k and its neighbours
-        if (s[k] == '\n' && (k == 0 || s[k - 1] != '\r')) return false;
-        if (s[k] == '\r' && (k + 1 == n || s[k + 1] != '\n')) return false;
-        return true;
-    };
-    size_t i = 0;
-    if (!pairOk(0)) return false;
-    for (i = 1; i + 17 <= n; i += 16) {
-        bytescan::V16 prev = bytescan::Load(s + i - 1), cur = bytescan::Load(s + i),
-                      next = bytescan::Load(s + i + 1);
-        bytescan::M16 bad = (bytescan::Equal(cur, '\n') & ~bytescan::Equal(prev, '\r')) |
-                            (bytescan::Equal(cur, '\r') & ~bytescan::Equal(next, '\n'));
-        if (bytescan::Any(bad)) return false;
-    }
-    for (; i < n; ++i)
-        if (!pairOk(i)) return false;
-    return true;
-}
-}  // namespace
-
-std::string_view JoinedLines(std::string_view Text, std::string& Storage) {
-    if (AlreadyJoined(Text)) return Text;
-
-    Storage.clear();
-    Storage.reserve(Text.size() + Text.size() / 32 + 2);
-    size_t start = 0, i = 0, n = Text.size();
-    while (i < n) {
-        char c = Text[i];
-        if (c == '\r' || c == '\n') {
-            Storage.append(Text.data() + start, i - start).append("\r\n");
-            i += (c == '\r' && i + 1 < n && Text[i + 1] == '\n') ? 2 : 1;
-            start = i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < n) Storage.append(Text.data() + start, n - start).append("\r\n");
-    return Storage;
-}
-
 void TjsXMLParser::Parse() {
-    std::string joined = FXML.Text();
-    Scan(joined);
+    // The lines are joined with CR LF already; a line that holds a break of its own keeps it.
+    Scan(FXML.Text(), false);
 }
 
-void TjsXMLParser::ParseText(std::string_view Text) {
-    std::string storage;
-    Scan(JoinedLines(Text, storage));
+void TjsXMLParser::ParseText(std::string_view Text) { Scan(Text, true); }
+
+// Without CR LF to make, no line end is ever looked for: the next lies beyond the text.
+TjsXMLParser::TScan::TScan(std::string_view AText, bool CrLf)
+    : Text(AText), NextEnd(CrLf ? FindLineEnd(AText, 0) : AText.size()) {}
+
+// Pieces come in document order and most hold no line end: knowing where the next one
+// lies answers for them at the cost of one search per line.
+std::string_view TjsXMLParser::TScan::Out(std::string_view Piece) {
+    const size_t from = static_cast<size_t>(Piece.data() - Text.data());
+    if (NextEnd < from) NextEnd = FindLineEnd(Text, from);
+    return NextEnd >= from + Piece.size() ? Piece : WithCrLf(Piece, Storage);
 }
 
 namespace {
-// Most runs between tags are a line break and some indentation: one vector by hand first,
-// a library call only for longer runs.
+// Most runs between tags are a line end and some indentation: one vector by hand first
+// spares a library call for each (a few per cent on item-dense feeds).
 size_t FindLt(const char* s, size_t from, size_t total) {
     if (from + 16 <= total) {
         size_t k = bytescan::FirstSet(bytescan::Equal(bytescan::Load(s + from), '<'));
@@ -90,21 +51,37 @@ inline void NoteSlash(const char* p, const char* tagStart, const char* end, bool
 }
 }  // namespace
 
-void TjsXMLParser::Scan(std::string_view Text) {
+void TjsXMLParser::Scan(std::string_view Text, bool CrLf) {
     FPath.clear();
     const char* s = Text.data();
     const size_t total = Text.size();
     if (total == 0) return;
+    TScan scan(Text, CrLf);
     const char* end = s + total;
-    const int totalInt = ClampInt(total);
+
+    // Progress counts characters of the text as if its line ends were CR LF already. The
+    // rewrite adds nothing that stops a scan, except that it ends the last line: after a
+    // tag at the very end, one more (empty) step is reported.
+    const bool lastLineOpen = CrLf && s[total - 1] != '\r' && s[total - 1] != '\n';
+    int totalInt = -1;  // worked out when first needed: most scans report no progress
+    size_t counted = 0, grown = 0;
+    auto progress = [&](size_t at) {
+        if (totalInt < 0) totalInt = ClampInt(CrLf ? CrLfSize(Text) : total);
+        if (CrLf) {
+            grown += CrLfGrowth(Text, counted, at);
+            counted = at;
+        }
+        OnParsing(this, ClampInt(at + grown), totalInt);
+    };
+
     size_t i = 0;
     for (;;) {
-        if (OnParsing) OnParsing(this, ClampInt(i), totalInt);
+        if (OnParsing) progress(i);
 
         // Character data up to the next "<"; a run at the very end is never reported.
         size_t tagStart = FindLt(s, i, total);
         if (tagStart >= total) return;
-        if (tagStart > i) HandleText(Text.substr(i, tagStart - i));
+        if (tagStart > i) HandleText(scan, Text.substr(i, tagStart - i));
 
         // The tag runs to ">" or a zero byte; quoted stretches may hold ">". One walk also
         // notes what decides the tag's effect on the path.
@@ -131,24 +108,29 @@ void TjsXMLParser::Scan(std::string_view Text) {
         size_t nameStart = tagStart + 1;
         while (s[nameStart] == ' ' || s[nameStart] == '\t' || s[nameStart] == '<')
             ++nameStart;
-        size_t nameEnd = bytescan::FindFirstOf<'\0', '\n', '\r', ' ', '>'>(s, nameStart, total);
-        HandleTag(Text.substr(tagStart, i - tagStart + 1), Text.substr(nameStart, nameEnd - nameStart),
+        size_t nameEnd = TagNameEnd(s, nameStart, total);
+        HandleTag(scan, Text.substr(tagStart, i - tagStart + 1), Text.substr(nameStart, nameEnd - nameStart),
                   slashGt   ? tkEmpty
                   : ltSlash ? tkEnd
                             : tkStart);
-        if (++i >= total) return;
+        if (++i >= total) {
+            if (lastLineOpen && OnParsing) progress(i);
+            return;
+        }
     }
 }
 
-void TjsXMLParser::HandleText(std::string_view Run) {
+void TjsXMLParser::HandleText(TScan& S, std::string_view Run) {
     if (!OnFoundText) return;
     std::string_view t = TrimView(Run);
     if (t.empty()) return;
-    OnFoundText(this, FPath, t);
+    OnFoundText(this, FPath, S.Out(t));
 }
 
-void TjsXMLParser::HandleTag(std::string_view T, std::string_view name, TTagKind Kind) {
+void TjsXMLParser::HandleTag(TScan& S, std::string_view Tag, std::string_view name, TTagKind Kind) {
     if (name == "?xml") return;
+    // Comments and CDATA sections are cut from this by position too.
+    const std::string_view T = S.Out(Tag);
     // Comments and CDATA sections both have a "!" in their name; most tags have none.
     if (name.find('!') != std::string_view::npos) {
         if (name == "!--") {
@@ -167,7 +149,7 @@ void TjsXMLParser::HandleTag(std::string_view T, std::string_view name, TTagKind
     if (OnFoundTag) OnFoundTag(this, FPath, name, T);
     switch (Kind) {
     case tkStart:
-        FPath.append(name.data(), name.size()).append(1, '/');
+        FPath.append(name.data(), name.size()).push_back('/');
         break;
     case tkEnd:
         CutToParentPath(FPath);

@@ -28,8 +28,8 @@ public:
 
     // Scans the lines of XML, each ended by CR LF, raising the events in document order.
     void Parse();
-    // Scans Text as if its lines had been put into XML: every line break becomes CR LF and
-    // the last line is ended too. Spares the split into lines for large feeds.
+    // Scans Text as if its lines had been put into XML: every line break reads as CR LF and
+    // the last line is ended too. Text is scanned where it lies, neither split nor copied.
     void ParseText(std::string_view Text);
 
     TParsingEvent OnParsing;
@@ -39,16 +39,25 @@ public:
     TFoundCDATAEvent OnFoundCDATA;
 
 private:
-    void Scan(std::string_view Text);
-    void HandleText(std::string_view Run);
+    // What one scan needs beside the input: where the next line end lies that may need
+    // rewriting, and room for the few pieces that do. Kept per scan, so a handler may scan
+    // again.
+    struct TScan {
+        TScan(std::string_view AText, bool CrLf);
+        // Piece as it reads with CR LF line ends.
+        std::string_view Out(std::string_view Piece);
+
+        std::string_view Text;
+        size_t NextEnd;  // the first CR or LF at or after the last piece looked at
+        std::string Storage;
+    };
+
+    void Scan(std::string_view Text, bool CrLf);
+    void HandleText(TScan& S, std::string_view Run);
     // How a tag changes the path: opens an element, closes one, or neither.
     enum TTagKind { tkStart, tkEnd, tkEmpty };
-    void HandleTag(std::string_view Tag, std::string_view Name, TTagKind Kind);
+    void HandleTag(TScan& S, std::string_view Tag, std::string_view Name, TTagKind Kind);
 
     TStringList FXML;
     std::string FPath;
 };
-
-// Text with every line break made CR LF and a final CR LF, as the lines of SetText would
-// join. Returns Text itself when it already has that form, else fills Storage.
-std::string_view JoinedLines(std::string_view Text, std::string& Storage);

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "feed/ByteScan.h"
-
 namespace {
 // Paths are kept in a 255-character buffer by older readers of our feeds; keep the same
 // limit so every reader agrees on what a deep path looks like.
@@ -30,7 +28,7 @@ std::string_view TagNameView(std::string_view T) {
     size_t b = 0;
     while (b < T.size() && (T[b] == ' ' || T[b] == '\t' || T[b] == '<'))
         ++b;
-    size_t e = bytescan::FindFirstOf<'\0', '\n', '\r', ' ', '>'>(T.data(), b, T.size());
+    size_t e = TagNameEnd(T.data(), b, T.size());
     return T.substr(b, e - b);
 }
 

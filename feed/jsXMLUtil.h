@@ -4,9 +4,16 @@
 #include <string>
 #include <string_view>
 
+#include "feed/ByteScan.h"
+
 // "<title>" -> "title", "</item>" -> "/item", "<br/>" -> "br/", "<!-- x -->" -> "!--".
 std::string GetTagName(std::string_view CompleteTag);
 std::string_view TagNameView(std::string_view CompleteTag);
+// Where a tag name that starts at From ends: the first zero byte, line feed, carriage
+// return, space or ">" in [From, Size), or Size.
+inline size_t TagNameEnd(const char* S, size_t From, size_t Size) {
+    return bytescan::FindFirstOf<'\0', '\n', '\r', ' ', '>'>(S, From, Size);
+}
 
 // "rss/channel/item/" -> "rss/channel/", "rss/" -> "/", "a/" -> "".
 std::string ParentPath(std::string_view Path);

@@ -221,3 +221,17 @@ TEST(RSSFeed, ARootElementBetweenTagAndTextDecidesWhereTheTextGoes) {
     f.Parse("<rss><channel><title><rss/>T</title></channel></rss>");
     EXPECT_EQ(f.parser.Channel.Title, "");
 }
+
+TEST(RSSFeed, AHandlerMayFreeWhatTheParserOwns) {
+    // What the parser owns is freed with it; a scanner that lives on the stack of a parse
+    // must not be among it.
+    TjsRSSParser parser;
+    size_t items = 0;
+    parser.OnFoundItem = [&](TObject*, const TItemInfo&) {
+        ++items;
+        while (parser.ComponentCount() > 0)
+            delete parser.Components(0);
+    };
+    parser.ParseText(TwoItems);
+    EXPECT_EQ(items, 2u);
+}

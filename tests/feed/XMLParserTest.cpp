@@ -156,17 +156,77 @@ TEST(XMLScanner, EmptyInputRaisesNothing) {
     EXPECT_TRUE(r.progress.empty());
 }
 
-TEST(XMLScanner, ParseOfLinesMatchesParseOfText) {
-    const std::string text = "<r>\n<i a='1'>one\r\ntwo</i>\r<i>3</i></r>";
-    Recorder fromText;
-    Events expected = fromText.Parse(text);
-    Recorder fromLines(true);
-    TStringList lines;
-    lines.SetText(text);
-    fromLines.parser.SetXML(lines);
-    fromLines.parser.Parse();
-    EXPECT_EQ(fromLines.events, expected);
-    EXPECT_EQ(fromLines.progress.back().second, static_cast<int>(lines.Text().size()));
+namespace {
+// Every event and progress step of a scan, in order.
+Events Scanned(const std::string& text, bool fromLines) {
+    Recorder r(true);
+    if (fromLines) {
+        TStringList lines;
+        lines.SetText(text);
+        r.parser.SetXML(lines);
+        r.parser.Parse();
+    } else {
+        r.parser.ParseText(text);
+    }
+    for (auto [at, total] : r.progress)
+        r.events.push_back("at " + std::to_string(at) + "/" + std::to_string(total));
+    return r.events;
+}
+
+std::string WithLineEnds(const std::string& text, const std::string& eol) {
+    std::string out;
+    for (char c : text)
+        out += c == '\n' ? eol : std::string(1, c);
+    return out;
+}
+}  // namespace
+
+TEST(XMLScanner, LineEndsOfAnyKindScanAsTheLinesJoinedWithCrLf) {
+    // Line ends within texts, tags, comments and sections, near the cuts that drop a
+    // comment's or section's last three characters, at the very start and end.
+    const std::string cases[] = {
+        "<d>one\ntwo</d>",
+        "\n\n<a>\n\n  x\n\n</a>\n\n",
+        "<a><!-- x\n y --></a>\n",
+        "<!-- x\n>",
+        "<!--\n>",
+        "<a><![CDATA[ x\ny\n]]></a>",
+        "<a><![CDATA[ x\n>y</a>",
+        "<rss\nversion=\"2.0\"\n>\n<i t='x\ny' u=\"\n/>\"/>t</i></rss>",
+        "<a\n/><b\n></\nb>",
+        "<a>x</a>",
+        "<a>x</a>\n",
+        "<a>x\n",
+        std::string("<a\0\n>x\n</a>", 12),
+        "<a b='\n",
+        "<a>\n<",
+        "\n",
+        "",
+        "<?xml a='1'?>\n<!DOCTYPE\nr>\n<r/>",
+    };
+    for (const std::string& c : cases) {
+        const Events lf = Scanned(c, false);
+        EXPECT_EQ(lf, Scanned(c, true)) << c;
+        for (const char* eol : {"\r\n", "\r"}) {
+            const std::string other = WithLineEnds(c, eol);
+            EXPECT_EQ(Scanned(other, false), lf) << c;
+            EXPECT_EQ(Scanned(other, true), lf) << c;
+        }
+        // Mixed line ends, "\r" then "\n" pairing up where they meet.
+        std::string mixed;
+        int k = 0;
+        for (char ch : c)
+            mixed += ch == '\n' ? std::string(k++ % 2 ? "\n" : "\r") : std::string(1, ch);
+        EXPECT_EQ(Scanned(mixed, false), Scanned(mixed, true)) << c;
+    }
+    // A line end at every offset of a text and of a tag, around the 16-byte steps.
+    for (const std::string& line :
+         {"<a>" + std::string(40, 'x') + "</a>", "<a b='" + std::string(40, 'x') + "'/>"})
+        for (size_t at = 1; at < line.size(); ++at)
+            for (const char* eol : {"\n", "\r", "\r\n"}) {
+                const std::string t = line.substr(0, at) + eol + line.substr(at);
+                ASSERT_EQ(Scanned(t, false), Scanned(t, true)) << at;
+            }
 }
 
 TEST(XMLScanner, UnassignedEventsAreSkipped) {
@@ -221,40 +281,4 @@ TEST(XMLAttributes, ReadQuotedUnquotedAndMissingValues) {
     EXPECT_EQ(GetAttributeValue("a=\"\""), "");
     EXPECT_EQ(GetAttributeValue("a="), "");
     EXPECT_EQ(GetAttributeValue("a=\"open"), "open");
-}
-
-TEST(XMLJoinedLines, NormalisesEveryLineBreakAndEndsTheLastLine) {
-    std::string storage;
-    EXPECT_EQ(JoinedLines("a\nb", storage), "a\r\nb\r\n");
-    EXPECT_EQ(JoinedLines("a\rb\r\n", storage), "a\r\nb\r\n");
-    EXPECT_EQ(JoinedLines("a\r\n\r\nb\r\n", storage), "a\r\n\r\nb\r\n");
-    EXPECT_EQ(JoinedLines("", storage), "");
-    EXPECT_EQ(JoinedLines("\n\r", storage), "\r\n\r\n");
-}
-
-namespace {
-// Line breaks made CR LF the slow, obvious way.
-std::string JoinedByLines(const std::string& text) {
-    TStringList lines;
-    lines.SetText(text);
-    return lines.Text();
-}
-}  // namespace
-
-TEST(XMLJoinedLines, AgreesWithSplittingIntoLinesForBreaksAtEveryPosition) {
-    // Lone and paired breaks at every offset around the 16-byte blocks of the fast check.
-    for (size_t len = 1; len <= 40; ++len) {
-        for (size_t pos = 0; pos < len; ++pos) {
-            for (const char* brk : {"\r", "\n", "\r\n", "\n\r"}) {
-                std::string t(len, 'x');
-                t.replace(pos, std::min(std::strlen(brk), len - pos), brk,
-                          std::min(std::strlen(brk), len - pos));
-                for (const std::string& text : {t, t + "\r\n", JoinedByLines(t)}) {
-                    std::string storage;
-                    ASSERT_EQ(std::string(JoinedLines(text, storage)), JoinedByLines(text))
-                        << "len " << len << " pos " << pos;
-                }
-            }
-        }
-    }
 }
