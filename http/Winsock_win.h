@@ -32,11 +32,11 @@ std::string LocalHostName();
     X(WSACleanup)                                                                                          \
     X(WSASetLastError)                                                                                     \
     X(WSAGetLastError)                                                                                     \
-    X(WSACancelAsyncRequest) X(WSAAsyncGetHostByName) X(WSAAsyncGetHostByAddr) X(WSAAsyncSelect)           \
-        X(getservbyname) X(getprotobyname) X(gethostbyname) X(gethostname) X(socket) X(shutdown)           \
-            X(setsockopt) X(sendto) X(send) X(ntohs) X(listen) X(ioctlsocket) X(inet_ntoa) X(inet_addr)    \
-                X(htons) X(getsockname) X(getpeername) X(connect) X(closesocket) X(bind) X(accept) X(recv) \
-                    X(recvfrom)
+    X(WSACancelAsyncRequest)                                                                               \
+    X(WSAAsyncGetHostByName) X(WSAAsyncGetHostByAddr) X(WSAAsyncSelect) X(getservbyname) X(getprotobyname) \
+        X(gethostbyname) X(gethostname) X(socket) X(shutdown) X(setsockopt) X(sendto) X(send) X(ntohs)     \
+            X(listen) X(ioctlsocket) X(inet_ntoa) X(inet_addr) X(htons) X(getsockname) X(getpeername)      \
+                X(connect) X(closesocket) X(bind) X(accept) X(recv) X(recvfrom)
 
 enum WsFn {
 #define X(n) fn_##n,

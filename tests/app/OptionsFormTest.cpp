@@ -398,13 +398,7 @@ TEST_F(OptionsForm, CancelHidesKeepsTheControlsAndShowingAgainReloadsTheFile) {
 }  // namespace
 
 namespace {
-void PumpFor(int Ms) {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < static_cast<DWORD>(Ms)) {
-        App().ProcessMessages();
-        Sleep(5);
-    }
-}
+void PumpFor(int Ms) { wintest::Pump(Ms); }
 
 TEST_F(OptionsForm, EscapeWorksLikeCancelAndEnterLikeOk) {
     form->miOptionsClick(nullptr);

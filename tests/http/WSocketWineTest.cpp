@@ -19,25 +19,12 @@
 
 namespace {
 
-// Dispatches this thread's messages until Done() holds or Ms milliseconds have passed.
+// Handles this thread's messages until Done() holds or Ms milliseconds have passed.
 bool PumpUntil(const std::function<bool()>& Done, DWORD Ms = 5000) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (Done()) return true;
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= Ms) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(20, Ms - elapsed), QS_ALLINPUT);
-    }
+    return WaitHandlingMessages(Done, Ms) == wrDone;
 }
 
-void PumpFor(DWORD Ms) {
-    PumpUntil([] { return false; }, Ms);
-}
+void PumpFor(DWORD Ms) { SleepHandlingMessages(Ms); }
 
 struct WinsockUser {
     WinsockUser() {
