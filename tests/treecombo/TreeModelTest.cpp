@@ -2,26 +2,12 @@
 // absolute index, the selection, and the prefix search of the drop-down.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "base/StrUtils.h"
 #include "treecombo/CategoryTree.h"
 
-namespace {
+#include "tests/treecombo/Catalogue.h"
 
-// An INI image from its text: "[Section]" lines, each followed by its "Key=Value" lines.
-void Load(TMemIniFile& Ini, const std::string& Text) {
-    std::istringstream in(Text);
-    std::string line, section;
-    while (std::getline(in, line)) {
-        if (line.empty()) continue;
-        size_t eq = line.find('=');
-        if (line.front() == '[')
-            section = line.substr(1, line.find(']') - 1);
-        else
-            Ini.WriteString(section, line.substr(0, eq), line.substr(eq + 1));
-    }
-}
+namespace {
 
 // One line per node in tree order: indented by level, text, "=", category ID.
 std::string Dump(const TTreeNodes& Nodes) {
@@ -33,15 +19,13 @@ std::string Dump(const TTreeNodes& Nodes) {
     return out;
 }
 
-const char* const Catalogue =
-    "[Games]\nAction=12\nPuzzle=13\n"
-    "[Utilities]\nBackup=40\n";
+const char* const Catalogue = catalogue::Small;
 
 struct TBuilt {
     explicit TBuilt(const std::string& Text) { Rebuild(Text); }
     void Rebuild(const std::string& Text) {
         TMemIniFile ini;
-        Load(ini, Text);
+        catalogue::Load(ini, Text);
         BuildCategoryTree(ini, Nodes, Data);
     }
     TTreeNodes Nodes;
@@ -213,7 +197,7 @@ TEST(TreeNodes, MakeVisibleExpandsTheAncestorsOnly) {
 }
 
 TEST(TreeNodes, PrefixSearchTakesTheLongestPrefixThatMatches) {
-    TBuilt b(Catalogue);  // All Categories, Games, Action, Puzzle, Utilities, Backup
+    TBuilt b(Catalogue);
     struct TCase {
         const char* Text;
         bool AutoOpen;
