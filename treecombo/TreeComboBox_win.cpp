@@ -335,6 +335,11 @@ bool TTreeComboBox::HandleEditMessage(UINT Msg, WPARAM WParam, LPARAM LParam, LR
         FHook.Default(Msg, WParam, LParam);
         Result = DLGC_WANTARROWS;
         return true;
+    case WM_NCPAINT:
+        // A themed edit paints its frame over the whole window, the button included.
+        Result = FHook.Default(Msg, WParam, LParam);
+        RedrawWindow(FButton->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        return true;
     case WM_SIZE:
     case WM_SETFONT:
         // The edit resets its text rectangle on both.

@@ -11,6 +11,7 @@
 
 #include "treecombo/CategoryTree.h"
 #include "treecombo/TreeComboBox_win.h"
+#include "ui/StdCtrls_win.h"
 
 #include "tests/support/WinTestApp_win.h"
 #include "tests/treecombo/Catalogue.h"
@@ -24,7 +25,9 @@ protected:
     void SetUp() override {
         form = new TForm(&App());
         form->SetClientSizeCentered(400, 240);
-        combo = new TTreeComboBox(form, form, 20, 20, 237, 21);
+        // On a page, as on the options form.
+        auto* pages = new TPageControl(form, form, 8, 8, 384, 224);
+        combo = new TTreeComboBox(form, new TTabSheet(form, pages, "Page"), 20, 20, 237, 21);
         combo->DropWidth = 330;
         combo->DropHeight = 150;
         TMemIniFile ini;
@@ -325,6 +328,25 @@ TEST_F(TreeCombo, TheEditKeepsItsTextBesideTheButtonOnOneLine) {
     EXPECT_LE(text.right, button.left);
     EXPECT_LE(button.right, client.right);
     EXPECT_GT(button.left, client.right - ScalePixels(20));
+}
+
+TEST_F(TreeCombo, TheButtonShowsItsArrowWhateverTheEditRepaints) {
+    // The middle of the arrow glyph, on the screen.
+    RECT r;
+    GetClientRect(combo->Button()->Handle(), &r);
+    POINT p = {(r.right - 7) / 2 + 3, (r.bottom - 4) / 2 + 1};
+    ClientToScreen(combo->Button()->Handle(), &p);
+    auto arrow = [&] {
+        TWindowDC screen(nullptr);
+        return GetPixel(screen.Get(), p.x, p.y);
+    };
+    EXPECT_EQ(arrow(), RGB(0, 0, 0));
+    // A themed edit paints its whole frame, client area included, when the focus leaves.
+    RedrawWindow(Edit(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    EXPECT_EQ(arrow(), RGB(0, 0, 0)) << "the edit painted over its button";
+    SendMessageA(Edit(), WM_KILLFOCUS, 0, 0);
+    Pump(30);
+    EXPECT_EQ(arrow(), RGB(0, 0, 0)) << "the edit's frame was painted over its button";
 }
 
 TEST_F(TreeCombo, TheTreeViewFollowsTheNodesAndTheUser) {
