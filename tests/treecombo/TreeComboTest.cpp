@@ -183,6 +183,47 @@ TEST_F(TreeCombo, ASingleClickDoesNotPickInDoubleClickMode) {
     EXPECT_EQ(combo->Text(), "Utilities");
 }
 
+TEST_F(TreeCombo, ARightClickSelectsWhenAsked) {
+    for (bool select : {false, true}) {
+        combo->Tree()->RightClickSelect = select;
+        combo->SetSelection(0);
+        Key(Edit(), VK_DOWN);
+        LPARAM at = LabelCentre(4);
+        PostMessageA(Tree(), WM_RBUTTONDOWN, MK_RBUTTON, at);
+        Post(Tree(), WM_RBUTTONUP, 0, at);
+        EXPECT_EQ(combo->Selection(), select ? 4 : 0) << select;
+        EXPECT_TRUE(combo->DroppedDown()) << "a right click picked the node";
+        Key(Tree(), VK_ESCAPE);
+    }
+}
+
+TEST_F(TreeCombo, TheWholeTreeIsCollapsedOrExpandedEachTimeItOpensWhenAsked) {
+    TTreeNodes& items = combo->Items();
+    auto expanded = [&] {
+        return std::to_string(items.Item(1)->Expanded()) + std::to_string(items.Item(4)->Expanded());
+    };
+    struct TCase {
+        bool Collapse, Expand;
+        const char* Before;
+        const char* Open;
+    };
+    // Of both, the one set last is in force: setting one clears the other.
+    for (const TCase& c : {TCase{true, false, "11", "00"}, TCase{false, true, "00", "11"},
+                           TCase{true, true, "11", "00"}, TCase{false, false, "10", "10"}}) {
+        combo->SetExpandOnDrop(c.Expand);
+        combo->SetCollapseOnDrop(c.Collapse);
+        items.Item(1)->SetExpanded(c.Before[0] == '1');
+        items.Item(4)->SetExpanded(c.Before[1] == '1');
+        combo->SetSelection(0);
+        Key(Edit(), VK_DOWN);
+        EXPECT_EQ(expanded(), c.Open) << c.Collapse << c.Expand;
+        Key(Tree(), VK_ESCAPE);
+    }
+    combo->SetCollapseOnDrop(true);
+    combo->SetExpandOnDrop(true);
+    EXPECT_FALSE(combo->CollapseOnDrop());
+}
+
 TEST_F(TreeCombo, CancelingRestoresTheTextAndKeepsTheSelection) {
     HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
                                  nullptr, nullptr);
