@@ -170,7 +170,8 @@ TTreeComboBox::TTreeComboBox(TComponent* AOwner, TWinControl* AParent, int Left,
                   WS_EX_CLIENTEDGE, "", Left, Top, Width, Height);
     FButton = std::make_unique<TDropTreeButton>(FHandle);
     FButton->FocusControl = this;
-    FButton->OnClick = [this](TObject*) { ButtonClick(); };
+    // The button has given the edit the focus, where it could.
+    FButton->OnClick = [this](TObject*) { DropDown(); };
     FDropForm = new TDropTreeForm(this, GetAncestor(FHandle, GA_ROOT));
     TTreeView* tree = FDropForm->Tree();
     tree->OnChanging = [this](TTreeNode*) { return !FRefuseSelection; };
@@ -263,11 +264,6 @@ void TTreeComboBox::Layout() {
     SendMessageA(FHandle, EM_SETRECTNP, 0, reinterpret_cast<LPARAM>(&text));
 }
 
-void TTreeComboBox::ButtonClick() {
-    // The button took the focus to the edit already, where it could.
-    DropDown();
-}
-
 void TTreeComboBox::DropDown() {
     if (FDropped) return;
     FSavedText = Text();
@@ -329,7 +325,7 @@ bool TTreeComboBox::HandleEditMessage(UINT Msg, WPARAM WParam, LPARAM LParam, LR
         break;
     case WM_CHAR:
         // One line: a line break typed in would hide the text above the edit's top.
-        if (WParam == '\r' || WParam == '\n') return true;
+        if (WParam == '\r') return true;
         break;
     case WM_GETDLGCODE:
         FHook.Default(Msg, WParam, LParam);

@@ -137,7 +137,6 @@ public:
 
 private:
     bool HandleEditMessage(UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& Result);
-    void ButtonClick();
     // Places the button and limits the text to the room beside it; raises a low height.
     void Layout();
     TDropTreeForm* FDropForm = nullptr;

