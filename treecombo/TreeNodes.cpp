@@ -10,7 +10,6 @@ bool ContainsNode(const TTreeNode* Root, const TTreeNode* Node) {
         if (n == Root) return true;
     return false;
 }
-
 }  // namespace
 
 TTreeNode::TTreeNode(TTreeNodes* Owner, TTreeNode* Parent, std::string Text)

@@ -3,7 +3,7 @@
 #include <windowsx.h>
 
 namespace {
-// Following the nodes: the window's own reports of what it is told are not news.
+// While the window follows the nodes, the changes it reports are not the user's.
 struct TFollowing {
     explicit TFollowing(int& Count) : FCount(Count) { ++FCount; }
     ~TFollowing() { --FCount; }

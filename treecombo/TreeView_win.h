@@ -81,7 +81,8 @@ private:
 
     TTreeNodes FItems;
     std::unordered_map<const TTreeNode*, HTREEITEM> FHandles;
-    // Set while the window is made to follow the nodes: what it reports then is not news.
+    // Set while the window is made to follow the nodes: the changes it makes then are not
+    // the user's, and OnChanging is not asked.
     int FFollowing = 0;
     bool FShowButtons = true, FShowLines = true, FShowRoot = true, FReadOnly = true, FRowSelect = false;
     bool FBorder = true;
