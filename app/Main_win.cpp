@@ -43,6 +43,7 @@ TLabel* BoldLabel(TComponent* Owner, TWinControl* Parent, int Left, int Top, con
 
 TOptionsForm::TOptionsForm(TComponent* AOwner) : TForm(AOwner) {
     SettingsFile = ExeDirectory() + SettingsFileName;
+    CategoriesFile = ExeDirectory() + CategoriesFileName;
     SetFont(NormalFont());
     SetCaption("Options");
     SetClientSizeCentered(407, 316);
@@ -108,7 +109,20 @@ void TOptionsForm::CreateLayout() {
     BoldLabel(this, gbNews, 12, 24, "1.", bold);
     TLabel* select = new TLabel(this, gbNews, 28, 24, "Select Categrory");
     int comboLeft = std::max(130, select->Left() + select->Width() + 8);
-    TreeCombo = new TComboBox(this, gbNews, comboLeft, 20, 355 - comboLeft);
+    TreeCombo = new TTreeComboBox(this, gbNews, comboLeft, 20, 355 - comboLeft, 21);
+    HFONT verdana = GetFont("Verdana", 8);
+    TreeCombo->SetFont(verdana);
+    TreeCombo->DropWidth = 330;
+    TreeCombo->DropHeight = 150;
+    TTreeView* tree = TreeCombo->Tree();
+    tree->RightClickSelect = true;
+    tree->SetRowSelect(true);
+    tree->SetIndent(ScalePixels(19));
+    tree->SetImages(ImageList1);
+    tree->SetStateImages(ImageList1);
+    tree->SetFont(verdana);
+    tree->SetColors(RGB(0, 0, 0), GetSysColor(COLOR_INFOBK));
+    tree->SetBorder(true);
     new TLabel(this, gbNews, 28, 46, "Double click on selected category in combobox");
     new TBevel(this, gbNews, 12, 66, 343, 2, bsTopLine);
     BoldLabel(this, gbNews, 12, 76, "2.", bold);
@@ -187,11 +201,9 @@ void TOptionsForm::FormCreate() {
 }
 
 void TOptionsForm::FormShow() {
-    // The category catalogue is not read yet: the picker offers all categories only.
-    TreeCombo->Clear();
-    FCategoryIDs.clear();
-    TreeCombo->AddItem("All Categories");
-    FCategoryIDs.push_back("AA");
+    // Read again on every showing, so that an edited catalogue is seen the next time.
+    TIniFile catalogue(CategoriesFile);
+    BuildCategoryTree(catalogue, TreeCombo->Items(), FNodeData);
     LoadSettings();
 }
 
@@ -212,9 +224,13 @@ void TOptionsForm::LoadSettings() {
     gbProxy->SetEnabled(chbUseProxy->Checked());
     chbUseProxyClick(chbUseProxy);
     chbAuthenticate->SetChecked(s.ProxyAuth);
-    // Every match is taken, so of several equal IDs the last one is selected.
-    for (size_t i = 0; i < FCategoryIDs.size(); ++i)
-        if (FCategoryIDs[i] == s.ID) TreeCombo->SetItemIndex(static_cast<int>(i));
+    // Of several nodes with the saved ID the last one is selected; with none, the picker
+    // stays as it is.
+    int saved = LastIndexOfCategory(TreeCombo->Items(), s.ID);
+    if (saved >= 0) {
+        TreeCombo->SetSelection(saved);
+        TreeCombo->SetText(TreeCombo->Items().Item(saved)->Text());
+    }
     TRegistry reg(HKEY_CURRENT_USER);
     if (reg.OpenKeyReadOnly(RunKeyPath)) {
         chbLoadOnStartup->SetChecked(reg.ValueExists(RunValueName));
@@ -226,9 +242,9 @@ TSettings TOptionsForm::ControlsToSettings() const {
     TSettings s;
     s.LastAdditions = rbLastAdditions->Checked();
     s.Top10 = rbTop10->Checked();
-    int sel = TreeCombo->ItemIndex();
-    s.HasID = sel >= 0 && sel < static_cast<int>(FCategoryIDs.size());
-    if (s.HasID) s.ID = FCategoryIDs[sel];
+    const TNodeData* category = SelectedCategory();
+    s.HasID = category != nullptr;
+    if (category) s.ID = category->CategoryID;
     s.ProxyServer = edProxServer->Text();
     s.Refresh = seRefresh->Value();
     s.Duration = seDuration->Value();
@@ -238,6 +254,10 @@ TSettings TOptionsForm::ControlsToSettings() const {
     s.ProxyUse = chbUseProxy->Checked();
     s.ProxyAuth = chbAuthenticate->Checked();
     return s;
+}
+
+const TNodeData* TOptionsForm::SelectedCategory() const {
+    return CategoryOf(TreeCombo->Items().Item(TreeCombo->Selection()));
 }
 
 void TOptionsForm::SaveSettings() {

@@ -7,6 +7,8 @@
 
 #include "app/Settings.h"
 #include "tray/TrayIcon_win.h"
+#include "treecombo/CategoryTree.h"
+#include "treecombo/TreeComboBox_win.h"
 #include "ui/ExtCtrls_win.h"
 #include "ui/Forms_win.h"
 #include "ui/ImgList_win.h"
@@ -24,8 +26,8 @@ public:
     TTabSheet* TabSheet2;
     TTabSheet* TabSheet3;
     TGroupBox* gbNews;
-    // Stands in for the category tree until the tree combo replaces it.
-    TComboBox* TreeCombo;
+    // The category picker: the catalogue's tree in a drop-down.
+    TTreeComboBox* TreeCombo;
     TRadioButton* rbLastAdditions;
     TRadioButton* rbTop10;
     TGroupBox* gbPopup;
@@ -86,15 +88,19 @@ public:
     void SetRunAtStartup(bool Enable);
     // The controls' values as settings; the category ID is left out when none is chosen.
     TSettings ControlsToSettings() const;
+    // The category of the picker's selected node, or null when none is selected.
+    const TNodeData* SelectedCategory() const;
 
-    // Where the settings live; beside the executable unless a test says otherwise.
+    // Where the settings and the catalogue live; beside the executable unless a test says
+    // otherwise.
     std::string SettingsFile;
+    std::string CategoriesFile;
 
 private:
     void CreateLayout();
     void CreateComponents();
-    // Category IDs of the picker's lines, in order.
-    std::vector<std::string> FCategoryIDs;
+    // What the category tree's nodes carry: the form's, freed on every rebuild.
+    TNodeDataList FNodeData;
 };
 
 extern TOptionsForm* OptionsForm;

@@ -272,12 +272,29 @@ def write_logo():
     os.remove(ppm)
 
 
+def write_drop_arrow():
+    """The tree combo's drop button glyph: a small black arrow pointing down, on the grey
+    that loading with LR_LOADMAP3DCOLORS turns into the button face. An 8-bit bitmap with
+    a two-colour table, since only colour tables are mapped."""
+    rows = ["#######", ".#####.", "..###..", "...#..."]
+    w, h = len(rows[0]), len(rows)
+    stride = (w + 3) // 4 * 4
+    palette = bytes((192, 192, 192, 0)) + bytes((0, 0, 0, 0))  # blue, green, red, reserved
+    pixels = b"".join(bytes(1 if c == "#" else 0 for c in row).ljust(stride, b"\0") for row in reversed(rows))
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 8, 0, len(pixels), 2835, 2835, 2, 2)
+    offset = 14 + len(info) + len(palette)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
+    with open(os.path.join(HERE, "droptree_arrow_down.bmp"), "wb") as f:
+        f.write(header + info + palette + pixels)
+
+
 def main():
     write_ico("pelorin.ico", [render(program_icon(), 16), render(program_icon(), 32), render(program_icon(), 48)])
     for i, layers in enumerate(IMAGE_LIST):
         write_ico("img%02d.ico" % i, [render(layers, 16)])
     for k in range(4):
         write_ico("hdr%d.ico" % k, [render(program_icon(highlight=k % 3) if k < 3 else program_icon(), 16)])
+    write_drop_arrow()
     if "--no-logo" not in sys.argv:
         write_logo()
 

@@ -41,6 +41,8 @@ protected:
         path = FreshTempPath("pelorin_form_settings.ini");
         RemoveDirectoryA(path.c_str());  // a test blocks the file with a folder of its name
         form->SettingsFile = path;
+        catalogue = FreshTempPath("pelorin_form_categories.ini");
+        form->CategoriesFile = catalogue;
         form->SetRunAtStartup(false);
     }
     void TearDown() override {
@@ -48,6 +50,7 @@ protected:
         delete form;
         DeleteFileA(path.c_str());
         RemoveDirectoryA(path.c_str());
+        DeleteFileA(catalogue.c_str());
         App().OnException = nullptr;
     }
     void Write(const char* Key, const char* Value) {
@@ -59,9 +62,11 @@ protected:
         return buf;
     }
     void Press(TButton* Button) { SendMessageA(Button->Handle(), BM_CLICK, 0, 0); }
+    void WriteCatalogue(const std::string& Text) { std::ofstream(catalogue, std::ios::binary) << Text; }
 
     TOptionsForm* form = nullptr;
     std::string path;
+    std::string catalogue;
     std::vector<std::string> errors;
 };
 
@@ -181,7 +186,7 @@ TEST_F(OptionsForm, FirstStartShowsTheDefaultsWithTheProxyOff) {
          std::initializer_list<TWinControl*>{form->gbProxy, form->edProxServer, form->edProxPort,
                                              form->edProxName, form->edProxPass, form->chbAuthenticate})
         EXPECT_FALSE(c->Enabled());
-    EXPECT_EQ(form->TreeCombo->ItemIndex(), -1) << "the default ID 00 names no category";
+    EXPECT_EQ(form->TreeCombo->Selection(), -1) << "the default ID 00 names no category";
 }
 
 TEST_F(OptionsForm, LoadingClampsReadsHexAndWiresTheProxyControls) {
@@ -201,7 +206,7 @@ TEST_F(OptionsForm, LoadingClampsReadsHexAndWiresTheProxyControls) {
     EXPECT_TRUE(form->edProxPass->Enabled());
     EXPECT_FALSE(form->chbAuthenticate->Checked());
     EXPECT_EQ(form->edProxPass->Text(), "abc");
-    EXPECT_EQ(form->TreeCombo->ItemIndex(), 0);
+    EXPECT_EQ(form->TreeCombo->Selection(), 0);
 }
 
 TEST_F(OptionsForm, NewsTypeFollowsTheRadioGroupRules) {
@@ -226,7 +231,7 @@ TEST_F(OptionsForm, OkSavesTheFileInOrderSetsTheRunValueAndHides) {
     form->edProxServer->SetText("proxy.lan");
     form->edProxPass->SetText("abc");
     form->chbLoadOnStartup->SetChecked(true);
-    form->TreeCombo->SetItemIndex(0);
+    form->TreeCombo->SetSelection(0);
     Press(form->btnOk);
     EXPECT_TRUE(errors.empty());
     EXPECT_FALSE(form->Visible());
@@ -275,19 +280,64 @@ TEST_F(OptionsForm, AProxyUserNameWithBlanksOrQuotesAtItsEndsComesBackAsTyped) {
 TEST_F(OptionsForm, TheSavedCategoryIsMatchedWithCase) {
     Write("ID", "aa");
     form->FormShow();
-    EXPECT_EQ(form->TreeCombo->ItemIndex(), -1);
+    EXPECT_EQ(form->TreeCombo->Selection(), -1);
     Write("ID", "AA");
     form->FormShow();
-    EXPECT_EQ(form->TreeCombo->ItemIndex(), 0);
+    EXPECT_EQ(form->TreeCombo->Selection(), 0);
     Write("ID", "aa");
     form->FormShow();
-    EXPECT_EQ(form->TreeCombo->ItemIndex(), -1) << "the rebuilt picker kept the old selection";
+    EXPECT_EQ(form->TreeCombo->Selection(), -1) << "the rebuilt picker kept the old selection";
+}
+
+TEST_F(OptionsForm, EveryShowingRebuildsThePickerFromTheCatalogue) {
+    WriteCatalogue("[Games]\nAction=12\nArcade=12\n[Utilities]\nBackup=40\n");
+    Write("ID", "12");
+    form->FormShow();
+    form->FormShow();
+    TTreeComboBox* combo = form->TreeCombo;
+    EXPECT_EQ(combo->Items().Count(), 6) << "showing again added nodes";
+    EXPECT_EQ(TreeView_GetCount(combo->Tree()->Handle()), 6u);
+    EXPECT_EQ(combo->Selection(), 3) << "not the last node with the saved ID";
+    EXPECT_EQ(combo->Text(), "Arcade");
+    EXPECT_EQ(form->SelectedCategory()->CategoryID, "12");
+
+    // Without a catalogue the picker offers all categories alone, and the settings load.
+    DeleteFileA(catalogue.c_str());
+    Write("ID", "AA");
+    Write("Refresh", "45");
+    form->FormShow();
+    EXPECT_EQ(combo->Items().Count(), 1);
+    EXPECT_EQ(combo->Selection(), 0);
+    EXPECT_EQ(combo->Text(), "All Categories");
+    EXPECT_EQ(form->seRefresh->Value(), 45);
+}
+
+TEST_F(OptionsForm, ThePickedCategoryIsSelectedAgainAfterARestart) {
+    WriteCatalogue("[Games]\nAction=12\nPuzzle=13\n[Utilities]\nBackup=40\n");
+    form->miOptionsClick(nullptr);
+    TTreeComboBox* combo = form->TreeCombo;
+    combo->SetText("ba");
+    combo->DropDown();
+    ASSERT_TRUE(combo->DroppedDown());
+    PostMessageA(combo->Tree()->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    PumpUntil(1000, [&] { return !combo->DroppedDown(); });
+    EXPECT_EQ(combo->Text(), "Backup");
+    Press(form->btnOk);
+    EXPECT_EQ(Stored("ID"), "40");
+
+    delete form;
+    form = new TOptionsForm(&App());
+    form->SettingsFile = path;
+    form->CategoriesFile = catalogue;
+    form->FormShow();
+    EXPECT_EQ(form->TreeCombo->Selection(), 5);
+    EXPECT_EQ(form->TreeCombo->Text(), "Backup");
 }
 
 TEST_F(OptionsForm, SavingWithNoCategoryKeepsTheSavedID) {
     Write("ID", "17");
     form->FormShow();
-    ASSERT_EQ(form->TreeCombo->ItemIndex(), -1);
+    ASSERT_EQ(form->TreeCombo->Selection(), -1);
     form->SaveSettings();
     EXPECT_EQ(Stored("ID"), "17");
 }

@@ -6,6 +6,7 @@
 //   driver menu                   the open popup menu: its items and their states
 //   driver tabs                   the page control's top-left corner on the screen
 //   driver formrect               the options form's frame on the screen
+//   driver combo                  the category picker: drop=1 while its tree is shown, and its text
 //   driver lose-icon              makes the shell forget Pelorin's icon, as a shell crash does
 //   driver taskbar-created        announces a new shell the way a restarted one does
 //   driver msgbox                 a message box of Pelorin: "title|text|x y" (x y: its OK button)
@@ -181,6 +182,16 @@ int FormRect() {
     return 0;
 }
 
+int Combo() {
+    HWND button = Child("PelorinDropTreeButton", "");
+    HWND drop = FindWindowA("PelorinDropTree", nullptr);
+    char text[256] = {};
+    // An edit of another process keeps its text to itself: ask it.
+    if (button) SendMessageA(GetParent(button), WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
+    std::printf("drop=%d text=%s\n", drop && IsWindowVisible(drop) ? 1 : 0, text);
+    return button ? 0 : 1;
+}
+
 int Mem() {
     HWND app = FindWindowA("PelorinApplication", nullptr);
     DWORD pid = 0;
@@ -241,6 +252,8 @@ int main(int argc, char** argv) {
         rc = Mem();
     else if (cmd == "formrect")
         rc = FormRect();
+    else if (cmd == "combo")
+        rc = Combo();
     else if (cmd == "lose-icon")
         rc = LoseIconCmd();
     else if (cmd == "msgbox")

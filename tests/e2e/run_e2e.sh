@@ -3,7 +3,8 @@
 # Wine virtual desktop on its own Xvfb, driven with xdotool the way a person would (tray
 # clicks, the menu, the buttons). A helper exe on the same desktop reports what is shown.
 #   run_e2e.sh Pelorin.exe driver.exe OUTDIR
-# Screenshots of the three tabs and of the open tray menu are left in OUTDIR.
+# Screenshots of the three tabs, the open category picker and the open tray menu are left
+# in OUTDIR.
 set -uo pipefail
 exe=$1
 driver=$2
@@ -48,6 +49,8 @@ app=$work/app
 mkdir -p "$app"
 cp "$exe" "$app/Pelorin.exe"
 cp "$driver" "$app/driver.exe"
+# The catalogue ships beside the program.
+cp "$(dirname "$exe")/categories.ini" "$app/" || { echo "FAIL: no categories.ini beside $exe"; exit 1; }
 runkey='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 failures=0
 
@@ -123,6 +126,17 @@ form_shot() {
   # The options form, centred on the 800x600 desktop.
   import -window root -crop 440x380+180+105 "$out/$1.png"
 }
+# Waits up to 5 s for the category picker's line to match.
+expect_combo() {
+  local want=$1 what=$2 s=""
+  for _ in $(seq 10); do
+    s=$(drv combo)
+    [[ $s =~ $want ]] && return 0
+    sleep 0.5
+  done
+  fail "$what (picker: $s)"
+  return 1
+}
 
 echo "== start"
 # The desktop first, so that the time to the icon is the program's own.
@@ -170,6 +184,22 @@ expect_state 'tab=0' "Ctrl+Tab did not go round from About to Settings"
 xdotool key ctrl+shift+Tab
 expect_state 'tab=2' "Ctrl+Shift+Tab did not go back to About"
 
+echo "== the category picker: the button opens the catalogue, typing and Down find a category"
+tab 0
+expect_state 'tab=0' "the Settings tab did not open again"
+click_control PelorinDropTreeButton ""
+expect_combo 'drop=1' "the drop button did not open the category tree"
+# The form with the tree hanging below the picker.
+import -window root -crop 560x400+170+100 "$out/02a-categories.png"
+xdotool key Escape
+expect_combo 'drop=0 text=$' "Escape did not close the tree and restore the empty text"
+xdotool type --delay 80 puz
+xdotool key Down
+expect_combo 'drop=1 text=Puzzle & Word$' "typing \"puz\" and Down did not open the tree on \"Puzzle & Word\""
+import -window root -crop 560x400+170+100 "$out/02b-category-found.png"
+xdotool key Return
+expect_combo 'drop=0 text=Puzzle & Word$' "Enter did not pick the category"
+
 echo "== OK saves the file and the Run value"
 tab 0
 expect_state 'tab=0' "the Settings tab did not open again"
@@ -179,6 +209,7 @@ expect_state 'visible=0 .* taskbar=0' "OK did not hide the form"
 [ -f "$app/settings.ini" ] || fail "OK did not write settings.ini"
 grep -q '^Refresh=30' "$app/settings.ini" 2>/dev/null || fail "settings.ini lacks Refresh=30"
 grep -q '^ProxyPort=8080' "$app/settings.ini" 2>/dev/null || fail "settings.ini lacks ProxyPort=8080"
+grep -q '^ID=175' "$app/settings.ini" 2>/dev/null || fail "settings.ini lacks the picked category's ID=175"
 want=$("$WINE" winepath -w "$app/Pelorin.exe" 2>/dev/null)
 got=$("$WINE" reg query "$runkey" /v Pelorin 2>/dev/null | tr -d '\r' | awk '/Pelorin/ { $1 = ""; $2 = ""; sub(/^  */, ""); print }')
 [ "$got" = "$want" ] || fail "Run value is \"$got\", expected \"$want\""
