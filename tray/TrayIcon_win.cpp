@@ -57,11 +57,34 @@ TTrayIcon::TTrayIcon(TComponent* AOwner)
     FCycleTimer = std::make_unique<TSimpleTimer>([this](TSimpleTimer*) { CycleTick(); }, this);
     FClickTimer = std::make_unique<TSimpleTimer>([this](TSimpleTimer*) { ClickTick(); }, this);
     FExitTimer = std::make_unique<TSimpleTimer>([this](TSimpleTimer*) { EnterExitTick(); }, this);
-    if (Application && Application->Handle() &&
-        SetWindowSubclass(Application->Handle(), AppHook, id, reinterpret_cast<DWORD_PTR>(this)))
-        FAppHooked = Application->Handle();
-    if (HWND form = OwnerWindow())
-        if (SetWindowSubclass(form, FormHook, id, reinterpret_cast<DWORD_PTR>(this))) FFormHooked = form;
+    HookWindows();
+}
+
+void TTrayIcon::HookWindows() {
+    try {
+        if (Application && Application->Handle())
+            FAppHook.Attach(Application->Handle(), [this](UINT Msg, WPARAM WParam, LPARAM, LRESULT&) {
+                if (Msg == WM_SIZE && WParam == SIZE_MINIMIZED && MinimizeToTray) {
+                    DoMinimizeToTray();
+                } else if (Msg == WM_WINDOWPOSCHANGED && FStartupPending && Application &&
+                           Application->MainForm) {
+                    // Only a multiple-document frame is shown by the application itself; our
+                    // forms are not, so there is nothing to ask here.
+                    FStartupPending = false;
+                }
+                return false;
+            });
+        if (HWND form = OwnerWindow())
+            FFormHook.Attach(form, [form](UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT&) {
+                if (Msg == WM_SHOWWINDOW && WParam && LParam == 0) {
+                    if (Application) SetForegroundWindow(Application->Handle());
+                    SetForegroundWindow(form);
+                }
+                return false;
+            });
+    } catch (const std::exception&) {
+        // The icon works without them: the form just does not minimise to the tray.
+    }
 }
 
 TTrayIcon::~TTrayIcon() {
@@ -71,8 +94,8 @@ TTrayIcon::~TTrayIcon() {
     FClickTimer.reset();
     FExitTimer.reset();
     FIcon.OnChange = nullptr;
-    if (FAppHooked && IsWindow(FAppHooked)) RemoveWindowSubclass(FAppHooked, AppHook, FData.uID);
-    if (FFormHooked && IsWindow(FFormHooked)) RemoveWindowSubclass(FFormHooked, FormHook, FData.uID);
+    FAppHook.Detach();
+    FFormHook.Detach();
 }
 
 bool TTrayIcon::HandleMessage(UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
@@ -372,28 +395,4 @@ void TTrayIcon::MouseExit() { Raise(OnMouseExit, this); }
 void TTrayIcon::DoMinimizeToTray() {
     HideMainForm();
     ShowIcon();
-}
-
-LRESULT CALLBACK TTrayIcon::AppHook(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR,
-                                    DWORD_PTR Data) {
-    auto* self = reinterpret_cast<TTrayIcon*>(Data);
-    Guarded([&] {
-        if (Msg == WM_SIZE && WParam == SIZE_MINIMIZED && self->MinimizeToTray) {
-            self->DoMinimizeToTray();
-        } else if (Msg == WM_WINDOWPOSCHANGED && self->FStartupPending && Application &&
-                   Application->MainForm) {
-            // Only a multiple-document frame is shown by the application itself; our forms
-            // are not, so there is nothing to ask here.
-            self->FStartupPending = false;
-        }
-    });
-    return DefSubclassProc(Wnd, Msg, WParam, LParam);
-}
-
-LRESULT CALLBACK TTrayIcon::FormHook(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR, DWORD_PTR) {
-    if (Msg == WM_SHOWWINDOW && WParam && LParam == 0) {
-        if (Application) SetForegroundWindow(Application->Handle());
-        SetForegroundWindow(Wnd);
-    }
-    return DefSubclassProc(Wnd, Msg, WParam, LParam);
 }

@@ -12,6 +12,7 @@
 
 #include "base/Component.h"
 #include "tray/SimpleTimer_win.h"
+#include "ui/ControlHook_win.h"
 #include "ui/Graphics_win.h"
 #include "ui/ImgList_win.h"
 #include "ui/Menus_win.h"
@@ -116,10 +117,9 @@ private:
     void CycleTick();
     void ClickTick();
     void EnterExitTick();
-    static LRESULT CALLBACK AppHook(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR Id,
-                                    DWORD_PTR Data);
-    static LRESULT CALLBACK FormHook(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR Id,
-                                     DWORD_PTR Data);
+    // Watches the application's window (minimising) and the form's (showing it brings the
+    // program to the front); quietly nothing when the system refuses the hook.
+    void HookWindows();
     HWND OwnerWindow() const;
 
     TSharedWindow FWindow;
@@ -144,6 +144,5 @@ private:
     bool FCursorOutside = true;
     bool FStartupPending = true;
     POINT FLastMove = {0, 0};
-    HWND FAppHooked = nullptr;
-    HWND FFormHooked = nullptr;
+    TControlHook FAppHook, FFormHook;
 };
