@@ -27,23 +27,48 @@ std::string LocalHostName();
 
 // ---- for the socket's own files ----
 
-#define WSOCK32_FUNCS(X)                                                                                   \
-    X(WSAStartup)                                                                                          \
-    X(WSACleanup)                                                                                          \
-    X(WSASetLastError)                                                                                     \
-    X(WSAGetLastError)                                                                                     \
-    X(WSACancelAsyncRequest)                                                                               \
-    X(WSAAsyncGetHostByName) X(WSAAsyncGetHostByAddr) X(WSAAsyncSelect) X(getservbyname) X(getprotobyname) \
-        X(gethostbyname) X(gethostname) X(socket) X(shutdown) X(setsockopt) X(sendto) X(send) X(ntohs)     \
-            X(listen) X(ioctlsocket) X(inet_ntoa) X(inet_addr) X(htons) X(getsockname) X(getpeername)      \
-                X(connect) X(closesocket) X(bind) X(accept) X(recv) X(recvfrom)
+// One function a line, which the formatter would pack together.
+// clang-format off
+#define WSOCK32_FUNCS(X) \
+    X(WSAStartup) \
+    X(WSACleanup) \
+    X(WSASetLastError) \
+    X(WSAGetLastError) \
+    X(WSACancelAsyncRequest) \
+    X(WSAAsyncGetHostByName) \
+    X(WSAAsyncGetHostByAddr) \
+    X(WSAAsyncSelect) \
+    X(getservbyname) \
+    X(getprotobyname) \
+    X(gethostbyname) \
+    X(gethostname) \
+    X(socket) \
+    X(shutdown) \
+    X(setsockopt) \
+    X(sendto) \
+    X(send) \
+    X(ntohs) \
+    X(listen) \
+    X(ioctlsocket) \
+    X(inet_ntoa) \
+    X(inet_addr) \
+    X(htons) \
+    X(getsockname) \
+    X(getpeername) \
+    X(connect) \
+    X(closesocket) \
+    X(bind) \
+    X(accept) \
+    X(recv) \
+    X(recvfrom)
 
 enum WsFn {
 #define X(n) fn_##n,
     WSOCK32_FUNCS(X)
 #undef X
-        fnCount
+    fnCount
 };
+// clang-format on
 
 // The address of a wsock32.dll function, loading the library first; throws ESocketException.
 FARPROC WinsockProc(WsFn Fn);
