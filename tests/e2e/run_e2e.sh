@@ -70,17 +70,20 @@ drv() {
   sleep 0.1
   tr -d '\r' <"$f"
 }
-# Waits up to 10 s for the helper's state line to match.
-expect_state() {
-  local want=$1 what=$2 s=""
-  for _ in $(seq 20); do
-    s=$(drv state)
+# Asks the helper ($1: state, combo, ...) every half second, up to $4 times, until its
+# answer matches $2; else fails with $3.
+expect_drv() {
+  local cmd=$1 want=$2 what=$3 tries=$4 s=""
+  for _ in $(seq "$tries"); do
+    s=$(drv "$cmd")
     [[ $s =~ $want ]] && return 0
     sleep 0.5
   done
-  fail "$what (state: $s)"
+  fail "$what ($cmd: $s)"
   return 1
 }
+expect_state() { expect_drv state "$1" "$2" 20; }
+expect_combo() { expect_drv combo "$1" "$2" 10; }
 icon_shown() {
   local sd
   sd=$(import -window root -crop 16x16+782+582 png:- 2>/dev/null | convert - -format '%[fx:standard_deviation]' info: 2>/dev/null)
@@ -125,17 +128,6 @@ tab() {
 form_shot() {
   # The options form, centred on the 800x600 desktop.
   import -window root -crop 440x380+180+105 "$out/$1.png"
-}
-# Waits up to 5 s for the category picker's line to match.
-expect_combo() {
-  local want=$1 what=$2 s=""
-  for _ in $(seq 10); do
-    s=$(drv combo)
-    [[ $s =~ $want ]] && return 0
-    sleep 0.5
-  done
-  fail "$what (picker: $s)"
-  return 1
 }
 
 echo "== start"
