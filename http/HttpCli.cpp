@@ -349,7 +349,7 @@ void THttpCli::RequestSync(THttpRequest RqType) {
         } else {
             if (!WaitStep())
                 throw EHttpException("No message wait is installed for a synchronous request", 0);
-            if (!WaitStep()()) {
+            if (!WaitStep()([this] { return FState == hsReady; })) {
                 Abort();
                 break;
             }

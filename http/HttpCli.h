@@ -46,11 +46,11 @@ using TBeforeHeaderSendEvent =
     std::function<void(TObject* Sender, const std::string& Method, TStringList& Headers)>;
 using THttpDataPushEvent = std::function<void(TObject* Sender, uint16_t ErrCode)>;
 
-// What RequestSync waits with between looks at the state: lets the GUI thread's messages run
-// until something arrived or about a second passed; false once the program is ending. The
-// platform installs it (on Windows, the one message pump); natively the tests install one
+// What RequestSync waits with: lets the GUI thread's messages run until Done() holds or
+// about a second passed; false once the program is ending. The platform installs it (on
+// Windows, the one message pump, asleep between messages); natively the tests install one
 // that plays the network.
-using THttpWaitStep = std::function<bool()>;
+using THttpWaitStep = std::function<bool(const std::function<bool()>& Done)>;
 void SetHttpWaitStep(THttpWaitStep Step);
 
 class THttpCli : public TComponent {

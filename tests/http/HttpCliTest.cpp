@@ -466,7 +466,7 @@ TEST(HttpCliControlTest, GetRaisesForFailedStatusOnly) {
         SCOPED_TRACE(c.first);
         THttpBench b;
         int steps = 0;
-        SetHttpWaitStep([&] {
+        SetHttpWaitStep([&](const std::function<bool()>&) {
             // The network answers as the wait runs the message loop.
             if (steps++ == 0) {
                 b.Accept();
