@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/Component.h"
 #include "base/Exception.h"
@@ -154,6 +155,8 @@ public:
 
     // Usable bytes of the receive buffer: a longer header line is skipped.
     static constexpr int RcvBufUsable = 8190;
+    // Bytes read at once while a body streams in.
+    static constexpr int BodyReadSize = 262144;
 
 private:
     enum TLineHandler { lhNone, lhHeader, lhBody };
@@ -181,6 +184,8 @@ private:
     void DataAvailable(uint16_t Error);
     void ProcessReceived(uint16_t Error);
     void FeedBody();
+    // Hands body bytes to the body handler; what it leaves stays in the receive buffer.
+    void FeedBody(const char* Data, int Len);
     void HeaderLine(const std::string& Line);
     void HeaderField(const std::string& Name, const std::string& Value);
     void EndOfHeader();
@@ -223,6 +228,7 @@ private:
     std::string FHeaderBuf;
 
     char FRcvdBuf[RcvBufUsable + 4];
+    std::vector<char> FBodyBuf;
     int FRcvdCnt = 0;
     bool FSkipLine = false;
     TLineHandler FLineHandler = lhNone;

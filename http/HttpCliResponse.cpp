@@ -37,6 +37,16 @@ void THttpCli::DropReceived(int Count) {
 }
 
 void THttpCli::DataAvailable(uint16_t Error) {
+    if (FState == hsWaitingBody && FLineHandler == lhBody && FRcvdCnt == 0 && RequestType != httpHEAD) {
+        // Body bytes need no line splitting: they are read in large pieces straight into
+        // the body, which keeps the reads per megabyte few.
+        if (FBodyBuf.empty()) FBodyBuf.resize(BodyReadSize);
+        const int n = FSocket->Receive(FBodyBuf.data(), BodyReadSize);
+        if (n <= 0) return;
+        Touch();
+        FeedBody(FBodyBuf.data(), n);
+        return;
+    }
     if (FRcvdCnt >= RcvBufUsable) {
         // A line longer than the buffer: it is dropped up to its line feed, so that the
         // buffer never overflows and the socket is always read.
@@ -84,17 +94,30 @@ void THttpCli::ProcessReceived(uint16_t Error) {
     }
 }
 
-void THttpCli::FeedBody() {
+void THttpCli::FeedBody() { FeedBody(FRcvdBuf, FRcvdCnt); }
+
+void THttpCli::FeedBody(const char* Data, int Len) {
     auto alive = FAlive;
     const unsigned run = FRun;
     const bool inBody = FLineHandler == lhBody;
-    while (FRcvdCnt > 0 && FLineHandler == lhBody && *alive && FRun == run) {
-        int n = FRcvdCnt;
+    const bool fromBuffer = Data == FRcvdBuf;
+    int at = 0;
+    while (at < Len && FLineHandler == lhBody && *alive && FRun == run) {
+        int n = Len - at;
         if (ContentLength >= 0) n = static_cast<int>(std::min<int64_t>(n, ContentLength - RcvdCount));
-        const int used = BodyData(FRcvdBuf, n);
+        const int used = BodyData(Data + at, n);
         if (!*alive || FRun != run) return;
-        DropReceived(used);
+        at += used;
         if (used == 0) break;
+    }
+    if (fromBuffer) {
+        DropReceived(at);
+    } else if (at < Len) {
+        // What the body did not take waits in the receive buffer like any other bytes.
+        const int keep = std::min(Len - at, RcvBufUsable);
+        std::memcpy(FRcvdBuf, Data + at, keep);
+        FRcvdCnt = keep;
+        FRcvdBuf[FRcvdCnt] = 0;
     }
     if (!*alive || FRun != run || !inBody || FLineHandler != lhNone) return;
     if (FRcvdCnt > 0) {
