@@ -234,8 +234,11 @@ void THttpCli::EndOfHeader() {
     FInHeader = false;
     Raise(OnHeaderEnd, this);
 
-    const bool noBody = (ContentLength == -1 && (StatusCode < 200 || StatusCode == 204 || StatusCode == 301 ||
-                                                 StatusCode == 302 || StatusCode == 304)) ||
+    // A redirect without a length has no body, unless it is sent in chunks: those must be
+    // read, or they would be taken for the next response on the same connection.
+    const bool chunked = TransferEncoding == "chunked";
+    const bool noBody = (ContentLength == -1 && (StatusCode < 200 || StatusCode == 204 || StatusCode == 304 ||
+                                                 ((StatusCode == 301 || StatusCode == 302) && !chunked))) ||
                         ContentLength == 0 || RequestType == httpHEAD;
     if (noBody) {
         if (FLocationChangePending) {

@@ -304,6 +304,16 @@ TEST(HttpCliRelocationTest, SamePlaceKeepsTheConnectionAndPostBecomesGet) {
     EXPECT_EQ(b.Cli->RequestType, httpGET);
 }
 
+TEST(HttpCliRelocationTest, ChunkedRedirectBodyIsReadBeforeTheConnectionIsReused) {
+    THttpBench b;
+    b.Cli->SetRequestVer("1.1");
+    b.Start("http://h/old");
+    b.Serve("HTTP/1.1 302 Found\r\nLocation: /new\r\nTransfer-Encoding: chunked\r\n\r\n");
+    b.Serve("3\r\nabc\r\n0\r\n\r\n");
+    b.Serve("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nnew");
+    EXPECT_EQ(b.Outcome(), "200|OK|new|3|ready|HB HE DB DE LC HB HE DB DE Done0 ");
+}
+
 TEST(HttpCliRelocationTest, LocationRules) {
     struct Case {
         const char *proxy, *url, *location;
