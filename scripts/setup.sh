@@ -20,7 +20,17 @@ if ((${#missing[@]})); then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then dpkg --add-architecture i386; fi
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # nginx and squid are started by the tests themselves, on 127.0.0.1 only: their packages'
+  # own services must not start listening on every address during the install.
+  policy=/usr/sbin/policy-rc.d
+  made_policy=0
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' >"$policy" && chmod +x "$policy" && made_policy=1
+  fi
+  status=0
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || status=$?
+  if [ "$made_policy" = 1 ]; then rm -f "$policy"; fi
+  [ "$status" = 0 ] || exit "$status"
 fi
 
 # MinGW's g++ defaults to the win32 thread model, which lacks std::mutex in GCC 12.
