@@ -286,7 +286,7 @@ private:
     void Image(TPass pass, const std::string& raw, bool& stays);
     void PaintRun(const std::string& run, int width);
     // A name without ":" from the container, an address with "://" from the cache.
-    THTMLPicture* PictureFor(const std::string& src) const {
+    TRenderPicture* PictureFor(const std::string& src) const {
         if (src.find(':') == std::string::npos) return Container ? Container->Picture(src) : nullptr;
         if (src.find("://") != std::string::npos) return Cache ? Cache->Picture(src) : nullptr;
         return nullptr;
@@ -649,7 +649,7 @@ void TRenderer::OpenTag(TPass pass, const std::string& raw, char c1, char c2, bo
             if (Attr(Up, "BACKGROUND", Val)) {
                 std::string src;
                 Attr(raw, "", src, FindNoCase(raw, "BACKGROUND"));
-                THTMLPicture* pic = PictureFor(src);
+                TRenderPicture* pic = PictureFor(src);
                 if (pic && !pic->Empty() && pic->Width() > 0 && pic->Height() > 0) pic->Tile(C, LR);
             }
             std::string bg;
@@ -936,7 +936,7 @@ void TRenderer::Image(TPass pass, const std::string& raw, bool& stays) {
             bh = scale(ih, ppiY);
         }
     }
-    THTMLPicture* const pic = PictureFor(src);
+    TRenderPicture* const pic = PictureFor(src);
     if (pic && !pic->Empty()) {
         kind = picture;
         if (wAttr >= 1 && hAttr >= 1) {

@@ -107,10 +107,10 @@ public:
     virtual void Draw(THTMLSurface& Canvas, int Index, int X, int Y) = 0;
 };
 
-// A picture from a container or a downloaded-picture cache.
-class THTMLPicture {
+// What the renderer needs of a picture from a container or a cache.
+class TRenderPicture {
 public:
-    virtual ~THTMLPicture() = default;
+    virtual ~TRenderPicture() = default;
     virtual bool Empty() const = 0;
     virtual int Width() const = 0;
     virtual int Height() const = 0;
@@ -127,7 +127,7 @@ public:
 class THTMLPictureSource : public TComponent {
 public:
     explicit THTMLPictureSource(TComponent* AOwner = nullptr) : TComponent(AOwner) {}
-    virtual THTMLPicture* Picture(const std::string& NameOrAddress) = 0;
+    virtual TRenderPicture* Picture(const std::string& NameOrAddress) = 0;
 };
 
 struct THTMLRenderResult {

@@ -318,6 +318,7 @@ THTMLPopupContent THTMLPopupWindow::Content() const {
     c.Font = Font;
     c.Images = Images;
     c.PictureContainer = PictureContainer;
+    c.PictureCache = FPictureCache.get();
     return c;
 }
 

@@ -12,6 +12,7 @@
 #include "base/Component.h"
 #include "base/Strings.h"
 #include "htmlpopup/HTMLPopup.h"
+#include "htmlpopup/PictureContainer_win.h"
 #include "ui/ScopedHandles_win.h"
 #include "ui/Window_win.h"
 
@@ -165,6 +166,8 @@ public:
     THTMLRenderResult HitTestAt(int X, int Y);
     // The click step at a client point: raises OnAnchorClick when it is on a link.
     void ClickAt(int X, int Y);
+    // Pictures the text names by address, read when first met and kept with the window.
+    THTMLPictureCache& PictureCache() { return *FPictureCache; }
 
     // Settings copied in by the popup.
     bool AutoHide = false;
@@ -187,6 +190,9 @@ private:
     HWND FOwnerWindow = nullptr;
     TMemoryDC FMeasureDC;
     TGDIFontCache FFonts;
+    // The loader outlives the pictures it made.
+    std::unique_ptr<TOlePictureLoader> FPictureLoader = std::make_unique<TOlePictureLoader>();
+    std::unique_ptr<THTMLPictureCache> FPictureCache = std::make_unique<THTMLPictureCache>(*FPictureLoader);
     std::string FText;
     bool FAlwaysOnTop = false;
     bool FAutoSize = false;

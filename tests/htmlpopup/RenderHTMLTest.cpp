@@ -506,7 +506,7 @@ TEST(RenderHTMLTags, BlankBeforeAnImageIsNotTrailing) {
 namespace {
 
 // Pictures by name or address that log how they are drawn.
-class TFakePicture : public THTMLPicture {
+class TFakePicture : public TRenderPicture {
 public:
     TFakePicture(TFakeSurface* Log, std::string AName, int W, int H)
         : FLog(Log), FName(std::move(AName)), FW(W), FH(H) {}
@@ -535,7 +535,7 @@ class TFakePictures : public THTMLPictureSource {
 public:
     explicit TFakePictures(TFakeSurface* Log)
         : Logo(Log, "logo", 40, 20), Blank(Log, "blank", 0, 0), Web(Log, "web", 10, 30) {}
-    THTMLPicture* Picture(const std::string& Name) override {
+    TRenderPicture* Picture(const std::string& Name) override {
         Asked.push_back(Name);
         if (Name == "logo") return &Logo;
         if (Name == "blank") return &Blank;
