@@ -11,7 +11,8 @@ seconds=${2:-600}
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target "$target" >/dev/null
 exe=$(find build/fuzz -type f -name "$target" -perm -u+x | head -n 1)
-seeds=$(dirname "$(grep -rl "pelorin_fuzz_target($target " --include=CMakeLists.txt fuzz | head -n 1)")/corpus
+# The target may be declared on one line or across several.
+seeds=$(dirname "$(grep -rlE "pelorin_fuzz_target\\($target( |$)" --include=CMakeLists.txt fuzz | head -n 1)")/corpus
 mkdir -p "build/fuzz/work/$target" build/fuzz/crashes
 "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
   -artifact_prefix=build/fuzz/crashes/ "build/fuzz/work/$target" "$seeds"
