@@ -11,7 +11,6 @@
 #include "ui/VersionInfo_win.h"
 
 TOptionsForm* OptionsForm = nullptr;
-const char* const MakerWebAddress = "www.varnoth.net";
 
 namespace {
 HFONT NormalFont() { return GetFont("Tahoma", 8); }

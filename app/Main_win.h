@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/News.h"
 #include "app/Settings.h"
 #include "tray/TrayIcon_win.h"
 #include "treecombo/CategoryTree.h"
@@ -104,6 +105,3 @@ private:
 };
 
 extern TOptionsForm* OptionsForm;
-
-// The maker's web address shown on the About tab.
-extern const char* const MakerWebAddress;

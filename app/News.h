@@ -1,0 +1,80 @@
+#pragma once
+// The notifier's work without any window: the addresses it fetches, the popup text it
+// composes from a feed, what a click on a popup link may do, and the one-download-at-a-time
+// rule. The options form only wires these to its timer, client, parser and popup.
+#include <string>
+#include <vector>
+
+#include "feed/jsRSSParser.h"
+#include "treecombo/CategoryTree.h"
+
+// Deployment values, all held here.
+extern const char* const CatalogueHost;    // the news feed and the footer links
+extern const char* const SearchHost;       // the search feed
+extern const char* const MakerWebAddress;  // shown on the "About" tab, without scheme
+// The partner code sent with every news request, joined from its two parts.
+std::string PartnerCode();
+
+// With no category selected, the refresh asks for all categories rather than failing.
+std::string NewsFeedURL(const std::string& CategoryID, bool Top10);
+
+// The five query values of one search, as the search dialog gives them.
+struct TSearchData {
+    std::string SrchType;
+    std::string TypeIndex;
+    std::string FileSize;
+    std::string OSCode;
+    std::string Terms;
+};
+// Fills the values from the selected indexes of the dialog's four combo boxes (-1: none).
+TSearchData SearchDataFromIndexes(int PhraseIndex, int TypeIndex, int FileSizeIndex, int OSIndex,
+                                  const std::string& Terms);
+// The phrase is percent-encoded, so that its blanks, "&" and "#" stay inside "terms".
+std::string SearchFeedURL(const TSearchData& Data);
+std::string PercentEncode(const std::string& Text);
+
+// Popup text, line by line.
+std::string PopupHeaderLine();
+std::string ChannelTitleLine(const std::string& ChannelTitle);
+// Empty when the item has neither a display title nor a link: such an item is not shown.
+std::string ItemLine(const TItemInfo& Item);
+// From the separator after the items to the closing line.
+std::vector<std::string> PopupClosingLines();
+// The whole popup of a successful download: header, channel title, items, closing lines.
+std::vector<std::string> NewsPopupLines(const std::string& ChannelTitle,
+                                        const std::vector<std::string>& ItemLines);
+// The popup of a failed download, with the "settings" link to the connection page.
+std::vector<std::string> FailurePopupLines(int StatusCode, const std::string& ReasonPhrase);
+
+// What a click on a popup link does. Feed content is untrusted: only web addresses reach the
+// shell; other schemes, paths and share names would run or open local things.
+enum class TAnchorAction { Close, Settings, OpenInBrowser, Ignore };
+TAnchorAction AnchorAction(const std::string& Anchor);
+
+// One download at a time. The blocking download pumps messages, so a timer tick or a menu
+// command can arrive while it runs; such a request is skipped, not shown as a failure.
+class TDownloadCycle {
+public:
+    bool Busy() const { return FBusy; }
+
+    // Holds the cycle for one download; Started() is false when another one was running.
+    class TScope {
+    public:
+        explicit TScope(TDownloadCycle& Cycle) : FCycle(Cycle), FStarted(!Cycle.FBusy) {
+            FCycle.FBusy = true;
+        }
+        ~TScope() {
+            if (FStarted) FCycle.FBusy = false;
+        }
+        TScope(const TScope&) = delete;
+        TScope& operator=(const TScope&) = delete;
+        bool Started() const { return FStarted; }
+
+    private:
+        TDownloadCycle& FCycle;
+        bool FStarted;
+    };
+
+private:
+    bool FBusy = false;
+};

@@ -1,0 +1,147 @@
+// The notifier's portable work: the addresses it asks for, the popup text it composes, what
+// a popup click may open, and the one-download-at-a-time rule.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "app/News.h"
+
+namespace {
+const std::string kSite = "http://www.quenlow.com";
+
+TEST(NewsAddress, CategoryTypeAndPartnerCodeInTheirOrder) {
+    struct Case {
+        std::string ID;
+        bool Top10;
+        std::string URL;
+    } cases[] = {
+        {"AA", false, kSite + "/rss/rss.php?id=AA&type=last&pport=pl4712"},
+        {"C3", true, kSite + "/rss/rss.php?id=C3&type=top10&pport=pl4712"},
+        {"0417", false, kSite + "/rss/rss.php?id=0417&type=last&pport=pl4712"},
+        {"", true, kSite + "/rss/rss.php?id=AA&type=top10&pport=pl4712"},  // nothing selected
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NewsFeedURL(c.ID, c.Top10), c.URL) << c.ID;
+}
+
+TEST(SearchAddress, ComboIndexesAndEncodedTermsInTheirOrder) {
+    const std::string base = "http://search.quenlow.com/rss/rss_search.php?";
+    struct Case {
+        int Phrase, Type, Size, OS;
+        std::string Terms, Query;
+    } cases[] = {
+        {0, 0, 0, 0, "zip", "srch_type=any&type=0&fs=0&os=0&terms=zip"},
+        {2, 2, 5, 8, "", "srch_type=exact&type=2&fs=1000&os=wxp&terms="},
+        {1, 6, 10, 1, "a", "srch_type=exactany&type=6&fs=100000&os=w31&terms=a"},
+        {2, 1, 11, 7, "a", "srch_type=exact&type=1&fs=200000&os=w2000&terms=a"},
+        {-1, -1, -1, -1, "a", "srch_type=&type=-1&fs=&os=&terms=a"},
+        {3, 0, 12, 9, "a", "srch_type=&type=0&fs=&os=&terms=a"},
+        {0, 0, 0, 0, "zip & co #1+2/\xE9~",
+         "srch_type=any&type=0&fs=0&os=0&terms=zip%20%26%20co%20%231%2B2%2F%E9~"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SearchFeedURL(SearchDataFromIndexes(c.Phrase, c.Type, c.Size, c.OS, c.Terms)),
+                  base + c.Query)
+            << c.Query;
+}
+
+TEST(NewsPopup, ItemLineFromTheFeedFields) {
+    const std::string indent = "&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;";
+    struct Case {
+        TItemInfo Item;
+        std::string Line;
+    } cases[] = {
+        {{"Editor 2.1|freeware", "http://x/1", "Tabs.", "U", "2026"},
+         "<IMG src=\"idx:10\" align=\"top\">&nbsp;<A href=\"http://x/1\">Editor 2.1</A><BR>" + indent +
+             "Tabs.<BR>"},
+        {{"A | B | C", "http://x/2", "", "u", ""},
+         "<IMG src=\"idx:9\" align=\"top\">&nbsp;<A href=\"http://x/2\">A </A><BR>" + indent + "<BR>"},
+        // No bar: no display title, but the link still leads somewhere.
+        {{"Editor", "http://x/3", "d", "", ""},
+         "<IMG src=\"idx:9\" align=\"top\">&nbsp;<A href=\"http://x/3\"></A><BR>" + indent + "d<BR>"},
+        {{"|free", "", "d", "U", ""}, ""},  // neither a display title nor a link
+        {{"", "", "", "", ""}, ""},
+        // A quote in the link cannot close the attribute and add a link of its own.
+        {{"T|", "http://x/\"><A href=\"settings", "", "", ""},
+         "<IMG src=\"idx:9\" align=\"top\">&nbsp;<A href=\"http://x/%22><A href=%22settings\">T</A><BR>" +
+             indent + "<BR>"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ItemLine(c.Item), c.Line) << c.Item.Title;
+}
+
+const std::vector<std::string> kClosing = {
+    "</P><P align=\"right\">",
+    "<A href=\"" + kSite + "/\">Home</A> | <A href=\"" + kSite +
+        "/showarticles-showall.html\">Categories</A> | " + "<A href=\"" + kSite +
+        "/showarticles-news.html\">New Additions</A>",
+    " | <A href=\"" + kSite + "/top20-0.html\">Top20</A>",
+    "</P>",
+};
+const std::string kHeader = "<P align=\"right\"><A href=\"Close\"><B>Close</B></A></P><P align=\"left\">";
+
+std::vector<std::string> Framed(std::vector<std::string> Middle) {
+    Middle.insert(Middle.begin(), kHeader);
+    Middle.insert(Middle.end(), kClosing.begin(), kClosing.end());
+    return Middle;
+}
+
+TEST(NewsPopup, HeaderTitleShownItemsAndFooter) {
+    EXPECT_EQ(NewsPopupLines("News", {"one", "", "two"}), Framed({"<B>News</B><HR><BR>", "one", "two"}));
+    EXPECT_EQ(NewsPopupLines("", {}), Framed({"<B></B><HR><BR>"}));
+}
+
+TEST(NewsPopup, FailureTextShowsTheStatusAsText) {
+    const std::string tail = "<BR>Please check your connection <a href=\"settings\">settings</a>.<BR>";
+    EXPECT_EQ(FailurePopupLines(404, "Not Found"), Framed({"<B>Failed</B> : 404 Not Found" + tail}));
+    EXPECT_EQ(FailurePopupLines(500, "<A href=\"file:x\">&</A>"),
+              Framed({"<B>Failed</B> : 500 &lt;A href=\"file:x\"&gt;&amp;&lt;/A&gt;" + tail}));
+}
+
+TEST(PopupLinks, OnlyWebAddressesReachTheShell) {
+    using A = TAnchorAction;
+    struct Case {
+        std::string Anchor;
+        A Action;
+    } cases[] = {
+        {"Close", A::Close},
+        {"settings", A::Settings},
+        {"close", A::Ignore},
+        {"Settings", A::Ignore},
+        {"http://www.quenlow.com/software/1.html", A::OpenInBrowser},
+        {"HTTPS://example.test/?a=1&b=2", A::OpenInBrowser},
+        {"http://", A::Ignore},
+        {"file:///C:/Windows/notepad.exe", A::Ignore},
+        {"C:\\Windows\\System32\\calc.exe", A::Ignore},
+        {"\\\\host\\share\\setup.exe", A::Ignore},
+        {"javascript:alert(1)", A::Ignore},
+        {"mailto:a@b.c", A::Ignore},
+        {" http://x", A::Ignore},
+        {"http://x\r\ncalc", A::Ignore},
+        {"", A::Ignore},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(AnchorAction(c.Anchor), c.Action) << c.Anchor;
+}
+
+TEST(DownloadCycle, ARequestDuringADownloadIsSkippedAndTheCycleFreesOnEveryExit) {
+    TDownloadCycle cycle;
+    {
+        TDownloadCycle::TScope outer(cycle);
+        EXPECT_TRUE(outer.Started());
+        {
+            TDownloadCycle::TScope inner(cycle);
+            EXPECT_FALSE(inner.Started());
+        }
+        EXPECT_TRUE(cycle.Busy());  // the skipped request does not end the running one
+    }
+    EXPECT_FALSE(cycle.Busy());
+    EXPECT_THROW(
+        {
+            TDownloadCycle::TScope failing(cycle);
+            throw std::runtime_error("lost connection");
+        },
+        std::runtime_error);
+    EXPECT_TRUE(TDownloadCycle::TScope(cycle).Started());
+}
+}  // namespace
