@@ -6,28 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Colors.h"
 #include "base/Component.h"
-
-using TColor = uint32_t;
-
-// 0x00BBGGRR, or a system colour held as clSystemColor + n, or clNone.
-constexpr TColor clNone = 0x1FFFFFFF;
-constexpr TColor clSystemColor = 0xFF000000;
-constexpr TColor clBlack = 0x000000;
-constexpr TColor clWhite = 0xFFFFFF;
-constexpr TColor clRed = 0x0000FF;
-constexpr TColor clBlue = 0xFF0000;
-constexpr TColor clGray = 0x808080;
-constexpr TColor clSilver = 0xC0C0C0;
-constexpr TColor clWindowText = clSystemColor + 8;
-constexpr TColor clHighlight = clSystemColor + 13;
-constexpr TColor clHighlightText = clSystemColor + 14;
-constexpr TColor clBtnFace = clSystemColor + 15;
-constexpr TColor cl3DDkShadow = clSystemColor + 21;
-constexpr TColor cl3DLight = clSystemColor + 22;
-constexpr TColor clInfoBk = clSystemColor + 24;
-
-inline bool IsSystemColor(TColor C) { return (C & 0xFF000000u) == clSystemColor; }
 
 struct TRect {
     int Left = 0, Top = 0, Right = 0, Bottom = 0;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "base/Colors.h"
 #include "treecombo/TreeView_win.h"
 #include "ui/ControlHook_win.h"
 #include "ui/Forms_win.h"
@@ -21,9 +22,6 @@ enum TDropPosition { dpAuto, dpDown, dpUp };
 // (Sender, AcceptDrop): false keeps the window closed.
 using TDropDownEvent = std::function<void(TObject* Sender, bool& AcceptDrop)>;
 using TDropUpEvent = std::function<void(TObject* Sender, bool Canceled)>;
-
-// No colour: the button paints only its face and glyph.
-const COLORREF clNone = 0x1FFFFFFF;
 
 // The drop button: a small button that never takes the focus, with the arrow glyph from
 // the bitmap resource "DROPTREE_ARROW_DOWN".
@@ -54,7 +52,7 @@ private:
     void Paint(HDC DC);
     void SetDown(bool Value);
     TGdiObject<HBITMAP> FGlyph;
-    COLORREF FColor = clNone;
+    COLORREF FColor = clNone;  // no colour: the button paints only its face and glyph
     bool FFlat = false;
     bool FTracking = false;
     bool FDown = false;
