@@ -93,9 +93,9 @@ TEST_F(HttpCliPeersTest, ThroughTheProxy) {
     for (const char* ver : {"1.0", "1.1"}) {
         SCOPED_TRACE(ver);
         cli->SetRequestVer(ver);
-        EXPECT_EQ(Fetch(Origin(nginx, "/hello.txt", "catalogue.quenlow.example")), kHello);
-        EXPECT_EQ(Fetch(Origin(nginx, "/r302", "catalogue.quenlow.example")), kHello);
+        EXPECT_EQ(Fetch(Origin(nginx, "/hello.txt", "www.quenlow.com")), kHello);
+        EXPECT_EQ(Fetch(Origin(nginx, "/r302", "www.quenlow.com")), kHello);
         EXPECT_EQ(cli->Location, Origin(nginx2, "/hello.txt"));
-        EXPECT_EQ(Fetch(Origin(nginx, "/missing", "catalogue.quenlow.example")), "E404 Not Found");
+        EXPECT_EQ(Fetch(Origin(nginx, "/missing", "www.quenlow.com")), "E404 Not Found");
     }
 }
