@@ -147,6 +147,9 @@ void TjsXMLParser::HandleTag(TScan& S, std::string_view Tag, std::string_view na
         }
     }
     if (OnFoundTag) OnFoundTag(this, FPath, name, T);
+    // A declaration ("<!DOCTYPE ...>") or processing instruction is no element: no end tag
+    // ever closes it, so letting it open a level would hide every element after it.
+    if (!name.empty() && (name[0] == '!' || name[0] == '?')) return;
     switch (Kind) {
     case tkStart:
         FPath.append(name.data(), name.size()).push_back('/');

@@ -75,9 +75,8 @@ TEST(XMLScanner, InteriorLineBreaksOfTextBecomeCrLf) {
 TEST(XMLScanner, CommentNeedsABlankAfterItsOpening) {
     Recorder r;
     EXPECT_EQ(r.Parse("<!-- note --><x/>"), (Events{"comment [ note ]", "tag [] x/ <x/>"}));
-    // Without the blank the name is "!--note--": an element that opens a path level.
-    EXPECT_EQ(r.Parse("<!--note--><x/>"),
-              (Events{"tag [] !--note-- <!--note-->", "tag [!--note--/] x/ <x/>"}));
+    // Without the blank the name is "!--note--": a tag, but no element level.
+    EXPECT_EQ(r.Parse("<!--note--><x/>"), (Events{"tag [] !--note-- <!--note-->", "tag [] x/ <x/>"}));
 }
 
 TEST(XMLScanner, CDataIsTrimmedAndEndsAtItsFirstGreaterThan) {
@@ -116,15 +115,13 @@ TEST(XMLScanner, EmptyElementTagsKeepThePathAndKeepTheirSlashInTheName) {
                       "text [a/c/] t", "tag [a/c/] /c </c>", "tag [a/] /a </a>"}));
 }
 
-TEST(XMLScanner, XmlDeclarationIsIgnoredButOtherDeclarationsPoisonThePath) {
+TEST(XMLScanner, DeclarationsAndInstructionsAreTagsThatOpenNoLevel) {
     Recorder r;
     EXPECT_EQ(r.Parse("<?xml version=\"1.0\"?><!DOCTYPE rss><rss><t>x</t></rss>"),
-              (Events{"tag [] !DOCTYPE <!DOCTYPE rss>", "tag [!DOCTYPE/] rss <rss>",
-                      "tag [!DOCTYPE/rss/] t <t>", "text [!DOCTYPE/rss/t/] x",
-                      "tag [!DOCTYPE/rss/t/] /t </t>", "tag [!DOCTYPE/rss/] /rss </rss>"}));
-    EXPECT_EQ(
-        r.Parse("<?xml-stylesheet href='a'?><r/>"),
-        (Events{"tag [] ?xml-stylesheet <?xml-stylesheet href='a'?>", "tag [?xml-stylesheet/] r/ <r/>"}));
+              (Events{"tag [] !DOCTYPE <!DOCTYPE rss>", "tag [] rss <rss>", "tag [rss/] t <t>",
+                      "text [rss/t/] x", "tag [rss/t/] /t </t>", "tag [rss/] /rss </rss>"}));
+    EXPECT_EQ(r.Parse("<?xml-stylesheet href='a'?><r/>"),
+              (Events{"tag [] ?xml-stylesheet <?xml-stylesheet href='a'?>", "tag [] r/ <r/>"}));
 }
 
 TEST(XMLScanner, MismatchedEndTagsShortenThePathRegardlessOfName) {
