@@ -5,8 +5,10 @@
 #include <algorithm>
 
 #include "base/StrUtils.h"
+#include "http/HttpCli_win.h"
 #include "ui/IniFiles_win.h"
 #include "ui/Jpeg_win.h"
+#include "ui/MessagePump_win.h"
 #include "ui/Registry_win.h"
 #include "ui/VersionInfo_win.h"
 
@@ -43,6 +45,7 @@ TLabel* BoldLabel(TComponent* Owner, TWinControl* Parent, int Left, int Top, con
 TOptionsForm::TOptionsForm(TComponent* AOwner) : TForm(AOwner) {
     SettingsFile = ExeDirectory() + SettingsFileName;
     CategoriesFile = ExeDirectory() + CategoriesFileName;
+    DataFile = "data.txt";
     SetFont(NormalFont());
     SetCaption("Options");
     SetClientSizeCentered(407, 316);
@@ -94,6 +97,54 @@ void TOptionsForm::CreateComponents() {
     ctIcon->MinimizeToTray = true;
     ctIcon->OnDblClick = [this](TObject* s) { miOptionsClick(s); };
     ctIcon->OnStartup = [this](TObject* s, bool& show) { ctIconStartup(s, show); };
+
+    Timer->OnTimer = [this](TObject* s) { TimerTimer(s); };
+    Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
+    miShowLatestPopup->OnClick = [this](TObject* s) { miShowLatestPopupClick(s); };
+    miCheckforNews->OnClick = [this](TObject* s) { miCheckforNewsClick(s); };
+
+    PopupImages = new TGDIImageList(this, ImageList1->Handle(), false);
+    HTMLPopup1 = new THTMLPopup(this);
+    HTMLPopup1->AlwaysOnTop = true;
+    HTMLPopup1->AutoHide = false;
+    HTMLPopup1->AutoSize = true;
+    HTMLPopup1->BorderSize = 3;
+    HTMLPopup1->Color = static_cast<TColor>(16776176);
+    HTMLPopup1->Font = THTMLFont{"MS Sans Serif", 8, 0, clWindowText, 0};
+    HTMLPopup1->Hover = false;
+    HTMLPopup1->SetImages(PopupImages);
+    HTMLPopup1->MarginX = 6;
+    HTMLPopup1->MarginY = 4;
+    HTMLPopup1->PopupWidth = 200;
+    HTMLPopup1->PopupHeight = 200;
+    HTMLPopup1->RollUpSpace = 10;
+    HTMLPopup1->ShadeEnable = true;
+    HTMLPopup1->ShadeStartColor = clWhite;
+    HTMLPopup1->ShadeEndColor = static_cast<TColor>(16776176);
+    HTMLPopup1->ShadeSteps = 40;
+    HTMLPopup1->ShadeDirection = sdHorizontal;
+    HTMLPopup1->Text.Assign(
+        std::vector<std::string>{"<P align=\"right\"><A href=\"Close\">Close</A></P>", "<P align=\"left\">"});
+    HTMLPopup1->OnAnchorClick = [this](TObject* s, const std::string& a) { HTMLPopup1AnchorClick(s, a); };
+
+    RSS = new TjsRSSParser(this);
+    RSS->OnFoundItem = [this](TObject* s, const TItemInfo& i) { RSSFoundItem(s, i); };
+
+    HttpCli1 = NewHttpCli(this);
+    HttpCli1->LocalAddr = "0.0.0.0";
+    HttpCli1->Agent = "Mozilla/3.0 (compatible)";
+    HttpCli1->Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+    HttpCli1->NoCache = true;
+    HttpCli1->ContentTypePost = "application/x-www-form-urlencoded";
+    HttpCli1->SetMultiThreaded(false);
+    HttpCli1->SetRequestVer("1.0");
+    HttpCli1->FollowRelocation = true;
+    HttpCli1->ProxyPort = "80";
+    // A stalled, trickling or endless server ends in the failure popup, not in a refresh
+    // that never ends.
+    HttpCli1->IdleTimeout = 30000;
+    HttpCli1->RequestTimeout = 60000;
+    HttpCli1->MaxBodySize = 4 * 1024 * 1024;
 }
 
 void TOptionsForm::CreateLayout() {
@@ -188,15 +239,26 @@ void TOptionsForm::CreateLayout() {
     for (TGroupBox* gb : {gbNews, gbPopup, gbProxy})
         gb->SendToBack();
     OnShow = [this](TObject*) { FormShow(); };
+    // The popup belongs to the form, so it never gets a taskbar button of its own.
+    HTMLPopup1->OwnerWindow = Handle();
 }
 
 void TOptionsForm::ctIconStartup(TObject*, bool& ShowMainForm) { ShowMainForm = false; }
 
 void TOptionsForm::FormCreate() {
+    StopAnimation();
+    FormShow();
+}
+
+void TOptionsForm::StartAnimation() {
+    ctIcon->SetIconList(HeaderImages);
+    ctIcon->SetCycleIcons(true);
+}
+
+void TOptionsForm::StopAnimation() {
     ctIcon->SetCycleIcons(false);
     ctIcon->SetIconList(nullptr);
     ImageList1->GetIcon(8, ctIcon->Icon());
-    FormShow();
 }
 
 void TOptionsForm::FormShow() {
@@ -308,3 +370,113 @@ void TOptionsForm::btnCancelClick(TObject*) { ctIcon->HideMainForm(); }
 void TOptionsForm::Label13Click(TObject*) {
     ShellExecuteA(Handle(), "open", Label13->Caption().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
+
+void TOptionsForm::Timer1Timer(TObject*) { RefreshNews(); }
+
+void TOptionsForm::miCheckforNewsClick(TObject*) { RefreshNews(); }
+
+void TOptionsForm::RefreshNews() {
+    const TNodeData* category = SelectedCategory();
+    const std::string url = NewsFeedURL(category ? category->CategoryID : std::string(), rbTop10->Checked());
+    if (DownloadAndShow(url, TFeedKind::News)) miShowLatestPopup->Enabled = true;
+}
+
+void TOptionsForm::RSSFoundItem(TObject*, const TItemInfo& Item) { FItemLines.push_back(ItemLine(Item)); }
+
+std::unique_ptr<TFileStream> TOptionsForm::CreateDataFile() {
+    try {
+        return std::make_unique<TFileStream>(DataFile, fmCreate);
+    } catch (const EStreamError&) {
+        char temp[MAX_PATH + 1];
+        DWORD n = GetTempPathA(sizeof(temp), temp);
+        if (n == 0 || n > MAX_PATH) throw;
+        std::string folder = std::string(temp) + "Pelorin";
+        CreateDirectoryA(folder.c_str(), nullptr);
+        DataFile = folder + "\\data.txt";
+        return std::make_unique<TFileStream>(DataFile, fmCreate);
+    }
+}
+
+bool TOptionsForm::DownloadAndShow(const std::string& URL, TFeedKind Kind) {
+    TDownloadCycle::TScope cycle(FDownload);
+    if (!cycle.Started()) return false;
+    Timer->SetEnabled(false);
+    StartAnimation();
+    // The icon rests again and the file is closed on every way out, failures included.
+    struct TDownload {
+        TOptionsForm* Form;
+        std::unique_ptr<TFileStream> Stream;
+        bool Running = true;
+        void End() {
+            if (!Running) return;
+            Running = false;
+            Form->StopAnimation();
+            Form->HttpCli1->RcvdStream = nullptr;
+            Stream.reset();
+        }
+        ~TDownload() { End(); }
+    } download{this, nullptr};
+
+    HttpCli1->URL = URL;
+    const TClientProxy proxy = ClientProxy(ControlsToSettings(), Kind);
+    HttpCli1->Proxy = proxy.Proxy;
+    HttpCli1->ProxyPort = proxy.ProxyPort;
+    HttpCli1->ProxyUsername = proxy.ProxyUsername;
+    HttpCli1->ProxyPassword = proxy.ProxyPassword;
+    download.Stream = CreateDataFile();
+    HttpCli1->RcvdStream = download.Stream.get();
+    try {
+        HttpCli1->Get();
+    } catch (const EHttpException&) {
+        // The program is on its way out: nothing more to show.
+        if (QuitPending()) return false;
+        HTMLPopup1->Hide();
+        ShowPopup(FailurePopupLines(HttpCli1->StatusCode, HttpCli1->ReasonPhrase));
+        return false;
+    }
+    download.End();
+    if (QuitPending()) return false;
+
+    TStringList lines;
+    lines.SetText(LoadFileToString(DataFile));
+    RSS->SetRSS(lines);
+    FItemLines.clear();
+    RSS->Parse();
+    std::vector<std::string> popup = NewsPopupLines(RSS->Channel.Title, FItemLines);
+    FItemLines.clear();
+    HTMLPopup1->Hide();
+    ShowPopup(popup);
+    return true;
+}
+
+void TOptionsForm::ShowPopup(const std::vector<std::string>& Lines) {
+    HTMLPopup1->Text.Assign(Lines);
+    HTMLPopup1->RollUp();
+    Timer->SetEnabled(true);
+}
+
+void TOptionsForm::HTMLPopup1AnchorClick(TObject*, const std::string& Anchor) {
+    Timer->SetEnabled(false);
+    switch (AnchorAction(Anchor)) {
+    case TAnchorAction::Settings:
+        HTMLPopup1->Hide();
+        ctIcon->ShowMainForm();
+        pcOptions->SetActivePageIndex(1);
+        break;
+    case TAnchorAction::OpenInBrowser:
+        ShellExecuteA(nullptr, "open", Anchor.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        break;
+    case TAnchorAction::Close:
+    case TAnchorAction::Ignore:
+        break;
+    }
+    HTMLPopup1->Hide();
+}
+
+void TOptionsForm::miShowLatestPopupClick(TObject*) {
+    Timer->SetEnabled(false);
+    HTMLPopup1->RollUp();
+    Timer->SetEnabled(true);
+}
+
+void TOptionsForm::TimerTimer(TObject*) { HTMLPopup1->RollDown(); }

@@ -2,11 +2,16 @@
 // The options form: the one form of the program. It is the options dialog the user sees
 // and the owner of every working part: the tray icon and its menu, the timers and the
 // image lists. It starts hidden; the tray icon is the program's only presence.
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/News.h"
 #include "app/Settings.h"
+#include "base/Streams.h"
+#include "feed/jsRSSParser.h"
+#include "htmlpopup/HTMLPopup_win.h"
+#include "http/HttpCli.h"
 #include "tray/TrayIcon_win.h"
 #include "treecombo/CategoryTree.h"
 #include "treecombo/TreeComboBox_win.h"
@@ -69,6 +74,11 @@ public:
     TMenuItem* miSearch;
     TMenuItem* miCheckforNews;
     TTrayIcon* ctIcon;
+    THTMLPopup* HTMLPopup1;
+    // ImageList1 as the popup draws it; the list stays ImageList1's.
+    TGDIImageList* PopupImages;
+    TjsRSSParser* RSS;
+    THttpCli* HttpCli1;
 
     // Handlers.
     void FormCreate();
@@ -80,6 +90,15 @@ public:
     void btnCancelClick(TObject* Sender);
     void chbUseProxyClick(TObject* Sender);
     void Label13Click(TObject* Sender);
+    void Timer1Timer(TObject* Sender);
+    void miCheckforNewsClick(TObject* Sender);
+    void RSSFoundItem(TObject* Sender, const TItemInfo& Item);
+    void HTMLPopup1AnchorClick(TObject* Sender, const std::string& Anchor);
+    void miShowLatestPopupClick(TObject* Sender);
+    void TimerTimer(TObject* Sender);
+
+    // Downloads the news of the chosen category and type and rolls them up.
+    void RefreshNews();
 
     void LoadSettings();
     // Writes the file and sets the timers, then the Run value; throws when either fails.
@@ -96,10 +115,25 @@ public:
     // otherwise.
     std::string SettingsFile;
     std::string CategoriesFile;
+    // Where the last downloaded feed is kept: data.txt in the current folder, or in a
+    // folder of the program's own under the temporary folder when that one is read-only.
+    std::string DataFile;
 
 private:
     void CreateLayout();
     void CreateComponents();
+    void StartAnimation();
+    void StopAnimation();
+    // One download through HttpCli1 into the data file, then its popup: the news refresh and
+    // the search differ only in the address and in when the proxy credentials go. A request
+    // while another download runs is skipped; an HTTP failure shows the failure popup.
+    // True when a feed arrived and its popup is up.
+    bool DownloadAndShow(const std::string& URL, TFeedKind Kind);
+    // Creates the data file, falling back to the program's temporary folder.
+    std::unique_ptr<TFileStream> CreateDataFile();
+    void ShowPopup(const std::vector<std::string>& Lines);
+    TDownloadCycle FDownload;
+    std::vector<std::string> FItemLines;
     // What the category tree's nodes carry: the form's, freed on every rebuild.
     TNodeDataList FNodeData;
 };

@@ -63,6 +63,18 @@ std::string NewsFeedURL(const std::string& CategoryID, bool Top10) {
            "&type=" + (Top10 ? "top10" : "last") + "&pport=" + PartnerCode();
 }
 
+TClientProxy ClientProxy(const TSettings& Controls, TFeedKind Kind) {
+    TClientProxy p;
+    p.Proxy = Controls.ProxyUse ? Controls.ProxyServer : std::string();
+    p.ProxyPort = Controls.ProxyUse ? Controls.ProxyPort : std::string("80");
+    const bool credentials = Controls.ProxyAuth && (Kind == TFeedKind::News || Controls.ProxyUse);
+    if (credentials) {
+        p.ProxyUsername = Controls.ProxyName;
+        p.ProxyPassword = Controls.ProxyPass;
+    }
+    return p;
+}
+
 TSearchData SearchDataFromIndexes(int PhraseIndex, int TypeIndex, int FileSizeIndex, int OSIndex,
                                   const std::string& Terms) {
     static const char* const kSrchTypes[] = {"any", "exactany", "exact"};
@@ -138,6 +150,34 @@ std::vector<std::string> NewsPopupLines(const std::string& ChannelTitle,
     for (auto& line : PopupClosingLines())
         lines.push_back(std::move(line));
     return lines;
+}
+
+std::string MoreItemsLine(int Count) {
+    return "<I>" + IntToStr(Count) + (Count == 1 ? " more item" : " more items") + " not shown</I><BR>";
+}
+
+std::vector<std::string> NewsPopupLines(const std::string& ChannelTitle,
+                                        const std::vector<std::string>& ItemLines, const TPopupFits& Fits) {
+    std::vector<std::string> shown;
+    for (const auto& item : ItemLines)
+        if (!item.empty()) shown.push_back(item);
+    std::vector<std::string> all = NewsPopupLines(ChannelTitle, shown);
+    if (!Fits || Fits(all)) return all;
+    // Fewer items never take more room, so the largest count that fits is found by halving.
+    auto withFirst = [&](size_t Count) {
+        std::vector<std::string> items(shown.begin(), shown.begin() + static_cast<ptrdiff_t>(Count));
+        items.push_back(MoreItemsLine(static_cast<int>(shown.size() - Count)));
+        return NewsPopupLines(ChannelTitle, items);
+    };
+    size_t low = 0, high = shown.size();  // withFirst(low) is the answer unless more fit
+    while (high - low > 1) {
+        size_t mid = low + (high - low) / 2;
+        if (Fits(withFirst(mid)))
+            low = mid;
+        else
+            high = mid;
+    }
+    return withFirst(low);
 }
 
 std::vector<std::string> FailurePopupLines(int StatusCode, const std::string& ReasonPhrase) {

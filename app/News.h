@@ -2,9 +2,11 @@
 // The notifier's work without any window: the addresses it fetches, the popup text it
 // composes from a feed, what a click on a popup link may do, and the one-download-at-a-time
 // rule. The options form only wires these to its timer, client, parser and popup.
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "app/Settings.h"
 #include "feed/jsRSSParser.h"
 #include "treecombo/CategoryTree.h"
 
@@ -17,6 +19,18 @@ std::string PartnerCode();
 
 // With no category selected, the refresh asks for all categories rather than failing.
 std::string NewsFeedURL(const std::string& CategoryID, bool Top10);
+
+// What the download client is told about the proxy. Without "Use Proxy" the request goes
+// direct, on port 80 whatever the port box holds. The news sends the name and password
+// whenever "Authenticate" is checked; the search only when the proxy is used as well.
+struct TClientProxy {
+    std::string Proxy;
+    std::string ProxyPort;
+    std::string ProxyUsername;
+    std::string ProxyPassword;
+};
+enum class TFeedKind { News, Search };
+TClientProxy ClientProxy(const TSettings& Controls, TFeedKind Kind);
 
 // The five query values of one search, as the search dialog gives them.
 struct TSearchData {
@@ -43,6 +57,13 @@ std::vector<std::string> PopupClosingLines();
 // The whole popup of a successful download: header, channel title, items, closing lines.
 std::vector<std::string> NewsPopupLines(const std::string& ChannelTitle,
                                         const std::vector<std::string>& ItemLines);
+// Says whether a popup text fits on the screen.
+using TPopupFits = std::function<bool(const std::vector<std::string>& Lines)>;
+// The same, keeping only the first items that fit, followed by a line saying how many more
+// there are; the header and the footer always stay.
+std::vector<std::string> NewsPopupLines(const std::string& ChannelTitle,
+                                        const std::vector<std::string>& ItemLines, const TPopupFits& Fits);
+std::string MoreItemsLine(int Count);
 // The popup of a failed download, with the "settings" link to the connection page.
 std::vector<std::string> FailurePopupLines(int StatusCode, const std::string& ReasonPhrase);
 

@@ -24,6 +24,35 @@ TEST(NewsAddress, CategoryTypeAndPartnerCodeInTheirOrder) {
         EXPECT_EQ(NewsFeedURL(c.ID, c.Top10), c.URL) << c.ID;
 }
 
+TEST(ClientProxy, DirectOnPort80AndCredentialsWhereEachFeedSendsThem) {
+    struct Case {
+        bool Use, Auth;
+        TFeedKind Kind;
+        const char *Proxy, *Port, *Name;
+    } cases[] = {
+        {true, true, TFeedKind::News, "px", "3128", "ann"},
+        {false, true, TFeedKind::News, "", "80", "ann"},  // the news looks at "Authenticate" only
+        {true, false, TFeedKind::News, "px", "3128", ""},
+        {true, true, TFeedKind::Search, "px", "3128", "ann"},
+        {false, true, TFeedKind::Search, "", "80", ""},
+    };
+    for (const auto& c : cases) {
+        TSettings s;
+        s.ProxyUse = c.Use;
+        s.ProxyAuth = c.Auth;
+        s.ProxyServer = "px";
+        s.ProxyPort = "3128";
+        s.ProxyName = "ann";
+        s.ProxyPass = "pw";
+        TClientProxy p = ClientProxy(s, c.Kind);
+        SCOPED_TRACE(testing::Message() << c.Use << c.Auth << (c.Kind == TFeedKind::Search));
+        EXPECT_EQ(p.Proxy, c.Proxy);
+        EXPECT_EQ(p.ProxyPort, c.Port);
+        EXPECT_EQ(p.ProxyUsername, c.Name);
+        EXPECT_EQ(p.ProxyPassword, *c.Name ? "pw" : "");
+    }
+}
+
 TEST(SearchAddress, ComboIndexesAndEncodedTermsInTheirOrder) {
     const std::string base = "http://search.quenlow.com/rss/rss_search.php?";
     struct Case {
@@ -89,6 +118,19 @@ std::vector<std::string> Framed(std::vector<std::string> Middle) {
 TEST(NewsPopup, HeaderTitleShownItemsAndFooter) {
     EXPECT_EQ(NewsPopupLines("News", {"one", "", "two"}), Framed({"<B>News</B><HR><BR>", "one", "two"}));
     EXPECT_EQ(NewsPopupLines("", {}), Framed({"<B></B><HR><BR>"}));
+}
+
+TEST(NewsPopup, ItemsThatDoNotFitGiveWayToACountKeepingHeaderAndFooter) {
+    const std::vector<std::string> items{"a", "b", "c", "d", "e"};
+    // Room for a number of lines: the frame takes six.
+    auto room = [](size_t Lines) {
+        return [=](const std::vector<std::string>& L) { return L.size() <= Lines; };
+    };
+    EXPECT_EQ(NewsPopupLines("T", items, room(11)), NewsPopupLines("T", items));
+    EXPECT_EQ(NewsPopupLines("T", items, room(10)),
+              Framed({"<B>T</B><HR><BR>", "a", "b", "c", MoreItemsLine(2)}));
+    EXPECT_EQ(NewsPopupLines("T", items, room(3)), Framed({"<B>T</B><HR><BR>", MoreItemsLine(5)}));
+    EXPECT_NE(MoreItemsLine(2).find('2'), std::string::npos);
 }
 
 TEST(NewsPopup, FailureTextShowsTheStatusAsText) {
