@@ -13,7 +13,7 @@
 #include "ui/IniFiles_win.h"
 #include "ui/Registry_win.h"
 
-#include "tests/support/WinTestApp_win.h"
+#include "tests/app/OptionsFormFixture_win.h"
 
 using namespace wintest;
 
@@ -30,45 +30,6 @@ bool RunValue(std::string& Value) {
     TRegistry reg(HKEY_CURRENT_USER);
     return reg.OpenKeyReadOnly(RunKeyPath) && reg.ReadString(RunValueName, Value);
 }
-
-class OptionsForm : public ::testing::Test {
-protected:
-    void SetUp() override {
-        App().ShowMainForm = true;
-        errors.clear();
-        App().OnException = [this](const std::string& m) { errors.push_back(m); };
-        form = new TOptionsForm(&App());
-        path = FreshTempPath("pelorin_form_settings.ini");
-        RemoveDirectoryA(path.c_str());  // a test blocks the file with a folder of its name
-        form->SettingsFile = path;
-        catalogue = FreshTempPath("pelorin_form_categories.ini");
-        form->CategoriesFile = catalogue;
-        form->SetRunAtStartup(false);
-    }
-    void TearDown() override {
-        form->SetRunAtStartup(false);
-        delete form;
-        DeleteFileA(path.c_str());
-        RemoveDirectoryA(path.c_str());
-        DeleteFileA(catalogue.c_str());
-        App().OnException = nullptr;
-    }
-    void Write(const char* Key, const char* Value) {
-        WritePrivateProfileStringA("Settings", Key, Value, path.c_str());
-    }
-    std::string Stored(const char* Key) {
-        char buf[256];
-        GetPrivateProfileStringA("Settings", Key, "<missing>", buf, sizeof(buf), path.c_str());
-        return buf;
-    }
-    void Press(TButton* Button) { SendMessageA(Button->Handle(), BM_CLICK, 0, 0); }
-    void WriteCatalogue(const std::string& Text) { std::ofstream(catalogue, std::ios::binary) << Text; }
-
-    TOptionsForm* form = nullptr;
-    std::string path;
-    std::string catalogue;
-    std::vector<std::string> errors;
-};
 
 TEST_F(OptionsForm, StartsHiddenWithTheRestingIconAndTheTimersArmed) {
     EXPECT_FALSE(App().ShowMainForm);

@@ -11,6 +11,10 @@
 //   driver taskbar-created        announces a new shell the way a restarted one does
 //   driver msgbox                 a message box of Pelorin: "title|text|x y" (x y: its OK button)
 //   driver mem                    Pelorin's private memory in KiB
+//   driver popup                  popup=1 and its frame while the news popup is shown
+//   driver links                  the popup's links as drawn (blue runs): "x y" per link
+//   driver statics                the texts of the options form's labels, one per line
+//   driver record-url URL         appends URL to C:\urls.txt: the test's web browser
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -19,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 HWND Form() { return FindWindowA("PelorinWindow", "Options"); }
@@ -235,6 +240,106 @@ int Menu() {
     }
     return 0;
 }
+HWND Popup() {
+    HWND popup = FindWindowA("PelorinHTMLPopup", nullptr);
+    return (popup && IsWindowVisible(popup)) ? popup : nullptr;
+}
+
+int PopupState() {
+    HWND popup = Popup();
+    RECT r = {};
+    if (popup) GetWindowRect(popup, &r);
+    std::printf("popup=%d %ld %ld %ld %ld\n", popup ? 1 : 0, r.left, r.top, r.right, r.bottom);
+    return 0;
+}
+
+// Links are drawn in pure blue and nothing else in the popup is: each band of rows with
+// blue in it is a line, and each run of blue in a band, with gaps under a word space, a link.
+int Links() {
+    HWND popup = Popup();
+    if (!popup) {
+        std::printf("none\n");
+        return 1;
+    }
+    RECT r;
+    GetWindowRect(popup, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    BitBlt(dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    auto blue = [&](int x, int y) {
+        COLORREF c = GetPixel(dc, x, y);
+        return GetRValue(c) < 60 && GetGValue(c) < 60 && GetBValue(c) > 200;
+    };
+    int y = 0;
+    while (y < h) {
+        int top = y;
+        while (top < h) {
+            bool any = false;
+            for (int x = 0; x < w && !any; ++x)
+                any = blue(x, top);
+            if (any) break;
+            ++top;
+        }
+        if (top >= h) break;
+        int bottom = top;
+        std::vector<bool> column(w, false);
+        for (;; ++bottom) {
+            bool any = false;
+            for (int x = 0; bottom < h && x < w; ++x)
+                if (blue(x, bottom)) column[x] = any = true;
+            if (!any) break;
+        }
+        for (int x = 0; x < w;) {
+            if (!column[x]) {
+                ++x;
+                continue;
+            }
+            int left = x, right = x;
+            for (int gap = 0; x < w && gap < 5; ++x) {
+                if (column[x]) {
+                    right = x;
+                    gap = 0;
+                } else {
+                    ++gap;
+                }
+            }
+            if (right - left >= 4)
+                std::printf("%ld %ld\n", r.left + (left + right) / 2, r.top + (top + bottom) / 2);
+        }
+        y = bottom + 1;
+    }
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return 0;
+}
+
+BOOL CALLBACK PrintStatic(HWND Wnd, LPARAM) {
+    char cls[64], text[256];
+    GetClassNameA(Wnd, cls, sizeof(cls));
+    if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextA(Wnd, text, sizeof(text)) > 0)
+        std::printf("%s\n", text);
+    return TRUE;
+}
+
+int Statics() {
+    HWND form = Form();
+    if (!form) return 1;
+    EnumChildWindows(form, PrintStatic, 0);
+    return 0;
+}
+
+int RecordUrl(const char* Url) {
+    std::FILE* f = std::fopen("C:\\urls.txt", "ab");
+    if (!f) return 1;
+    std::fprintf(f, "%s\n", Url);
+    std::fclose(f);
+    return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -260,6 +365,14 @@ int main(int argc, char** argv) {
         rc = MsgBox();
     else if (cmd == "taskbar-created")
         rc = TaskbarCreated();
+    else if (cmd == "popup")
+        rc = PopupState();
+    else if (cmd == "links")
+        rc = Links();
+    else if (cmd == "statics")
+        rc = Statics();
+    else if (cmd == "record-url" && argc > 2)
+        rc = RecordUrl(argv[2]);
     std::fflush(stdout);
     return rc;
 }

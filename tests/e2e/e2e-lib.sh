@@ -1,0 +1,150 @@
+# Shared by the end-to-end scripts: Pelorin.exe and the driver copied into a fresh Wine
+# prefix, a Wine virtual desktop on an Xvfb of its own, and the helpers that drive the tray
+# the way a person would. The caller sets exe, driver, out, desk and root, then sources this.
+. "$root/scripts/wine-env.sh"
+arch=$(pe_arch "$exe")
+if [ "$arch" = win32 ] && reason=$(why_no_32bit); then
+  echo "skipped: 32-bit Windows programs cannot run here: $reason"
+  exit $wine_skip_status
+fi
+use_wine "$arch"
+
+work=$(mktemp -d /tmp/pelorin-e2e.XXXXXX)
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset WINESERVER
+
+n=110
+while [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ]; do n=$((n + 1)); done
+Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=:$n
+
+# Callers add their own clean-up steps here (a fixture to stop, say).
+on_exit=""
+cleanup() {
+  eval "$on_exit"
+  wineserver -k >/dev/null 2>&1
+  kill "$xvfb" 2>/dev/null
+  wait "$xvfb" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# A copy of the build tree's prepared prefix, with its own named desktop below rather than
+# the default one the unit-test prefixes get.
+PELORIN_WINEPREFIX=$WINEPREFIX PELORIN_WINE_DESKTOP=none "$root/scripts/wine-run.sh" --init "$arch" || exit 1
+
+app=$work/app
+mkdir -p "$app"
+cp "$exe" "$app/Pelorin.exe"
+cp "$driver" "$app/driver.exe"
+# The catalogue ships beside the program.
+cp "$(dirname "$exe")/categories.ini" "$app/" || { echo "FAIL: no categories.ini beside $exe"; exit 1; }
+runkey='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+failures=0
+
+shot() { import -window root -crop 800x600+0+0 "$out/$1.png"; }
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+  shot "failure-$failures"
+}
+# Runs the helper on Pelorin's desktop and prints its answer (it arrives through the pipe
+# once the helper has run, so wait for it, briefly).
+drv() {
+  local f
+  f=$(mktemp "$work/drv.XXXXXX")
+  "$WINE" explorer /desktop=$desk,800x600 "$app/driver.exe" "$@" >"$f" 2>/dev/null
+  for _ in $(seq 200); do [ -s "$f" ] && break; sleep 0.1; done
+  sleep 0.1
+  tr -d '\r' <"$f"
+}
+# Asks the helper ($1: state, combo, ...) every half second, up to $4 times, until its
+# answer matches $2; else fails with $3.
+expect_drv() {
+  local cmd=$1 want=$2 what=$3 tries=$4 s=""
+  for _ in $(seq "$tries"); do
+    s=$(drv "$cmd")
+    [[ $s =~ $want ]] && return 0
+    sleep 0.5
+  done
+  fail "$what ($cmd: $s)"
+  return 1
+}
+expect_state() { expect_drv state "$1" "$2" 20; }
+expect_combo() { expect_drv combo "$1" "$2" 10; }
+icon_shown() {
+  local sd
+  sd=$(import -window root -crop 16x16+782+582 png:- 2>/dev/null | convert - -format '%[fx:standard_deviation]' info: 2>/dev/null)
+  awk -v s="${sd:-0}" 'BEGIN { exit !(s > 0.05) }'
+}
+click_at() { xdotool mousemove "$1" "$2" click 1; sleep 0.4; }
+click_control() {
+  local pos
+  pos=$(drv where "$1" "$2")
+  if [ "$pos" = none ] || [ -z "$pos" ]; then
+    fail "no control $1 \"$2\""
+    return 1
+  fi
+  # shellcheck disable=SC2086
+  click_at $pos
+}
+tray_double_click() { xdotool mousemove 790 590 click --repeat 2 --delay 80 1; sleep 1; }
+tray_menu() {
+  xdotool mousemove 790 590 click 3
+  expect_state 'menu=1' "right-click on the icon did not open the menu"
+}
+# Clicks a line of the open tray menu: rows of 17 pixels below a 3-pixel border, in the
+# menu's order (the separator comes after the fourth line).
+menu_pick() {
+  local l t r b
+  read -r _ l t r b < <(drv menu | head -1)
+  if [ -z "${t:-}" ]; then
+    fail "no open menu to pick line $1 from"
+    return 1
+  fi
+  click_at $((l + 40)) $((t + 3 + 17 * $1 + 8))
+}
+tab() {
+  local x y
+  read -r x y < <(drv tabs)
+  case $1 in
+    0) click_at $((x + 28)) $((y + 10)) ;;
+    1) click_at $((x + 95)) $((y + 10)) ;;
+    2) click_at $((x + 155)) $((y + 10)) ;;
+  esac
+}
+form_shot() {
+  # The options form, centred on the 800x600 desktop.
+  import -window root -crop 440x380+180+105 "$out/$1.png"
+}
+
+
+# Starts the desktop, then Pelorin in it, and waits for the tray icon; sets start_ms.
+start_program() {
+  "$WINE" explorer /desktop=$desk,800x600 >/dev/null 2>&1 &
+  for _ in $(seq 100); do
+    [ "$(import -window root -crop 1x1+400+300 -format '%[pixel:p{0,0}]' info: 2>/dev/null)" != "srgb(0,0,0)" ] && break
+    sleep 0.1
+  done
+  sleep 2
+  local start shown=0
+  start=$(date +%s%N)
+  "$WINE" explorer /desktop=$desk,800x600 "$app/Pelorin.exe" >/dev/null 2>&1 &
+  for _ in $(seq 300); do
+    if icon_shown; then shown=1; break; fi
+    sleep 0.05
+  done
+  start_ms=$((($(date +%s%N) - start) / 1000000))
+  [ $shown = 1 ] || fail "the tray icon did not appear"
+}
+# Ends the run: the count of failed checks decides.
+finish() {
+  if [ $failures -gt 0 ]; then
+    echo "$failures check(s) failed; screenshots in $out"
+    exit 1
+  fi
+  echo "all end-to-end checks passed; screenshots in $out"
+  exit 0
+}
