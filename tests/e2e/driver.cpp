@@ -269,9 +269,21 @@ int Links() {
     HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
     HGDIOBJ old = SelectObject(dc, bmp);
     BitBlt(dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(dc, old);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;  // top row first
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    std::vector<unsigned char> pixels(static_cast<size_t>(w) * h * 4);
+    GetDIBits(dc, bmp, 0, h, pixels.data(), &bi, DIB_RGB_COLORS);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
     auto blue = [&](int x, int y) {
-        COLORREF c = GetPixel(dc, x, y);
-        return GetRValue(c) < 60 && GetGValue(c) < 60 && GetBValue(c) > 200;
+        const unsigned char* p = &pixels[(static_cast<size_t>(y) * w + x) * 4];  // B, G, R
+        return p[2] < 60 && p[1] < 60 && p[0] > 200;
     };
     int y = 0;
     while (y < h) {
@@ -284,13 +296,20 @@ int Links() {
             ++top;
         }
         if (top >= h) break;
+        // Anti-aliased letters can leave a row without pure blue between a link's text and
+        // its underline: a band ends only after three rows without any.
         int bottom = top;
         std::vector<bool> column(w, false);
-        for (;; ++bottom) {
+        for (int row = top, empty = 0; row < h && empty < 3; ++row) {
             bool any = false;
-            for (int x = 0; bottom < h && x < w; ++x)
-                if (blue(x, bottom)) column[x] = any = true;
-            if (!any) break;
+            for (int x = 0; x < w; ++x)
+                if (blue(x, row)) column[x] = any = true;
+            if (any) {
+                bottom = row;
+                empty = 0;
+            } else {
+                ++empty;
+            }
         }
         for (int x = 0; x < w;) {
             if (!column[x]) {
@@ -309,12 +328,8 @@ int Links() {
             if (right - left >= 4)
                 std::printf("%ld %ld\n", r.left + (left + right) / 2, r.top + (top + bottom) / 2);
         }
-        y = bottom + 1;
+        y = bottom + 3;
     }
-    SelectObject(dc, old);
-    DeleteObject(bmp);
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
     return 0;
 }
 

@@ -95,16 +95,18 @@ tray_menu() {
   xdotool mousemove 790 590 click 3
   expect_state 'menu=1' "right-click on the icon did not open the menu"
 }
-# Clicks a line of the open tray menu: rows of 17 pixels below a 3-pixel border, in the
-# menu's order (the separator comes after the fourth line).
+# Clicks a line of the open tray menu by its index in the menu: rows of 17 pixels below a
+# 3-pixel border; the separator (index 4) is 9 pixels high.
 menu_pick() {
-  local l t r b
+  local l t r b y
   read -r _ l t r b < <(drv menu | head -1)
   if [ -z "${t:-}" ]; then
     fail "no open menu to pick line $1 from"
     return 1
   fi
-  click_at $((l + 40)) $((t + 3 + 17 * $1 + 8))
+  y=$((t + 3 + 17 * $1 + 8))
+  [ "$1" -gt 4 ] && y=$((y - 8))
+  click_at $((l + 40)) $y
 }
 tab() {
   local x y
