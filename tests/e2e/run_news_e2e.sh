@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# End-to-end test of the notifier at work: Pelorin.exe under Wine reaches the loopback
+# catalogue fixture through its own proxy setting; the tray menu's commands, the popup's
+# links and the fixture's request log show what it asked for and what it did.
+#   run_news_e2e.sh Pelorin.exe driver.exe OUTDIR
+# Screenshots of the news popup, the failure popup and the search dialog are left in OUTDIR.
+set -uo pipefail
+exe=$1
+driver=$2
+out=$3
+desk=pelorin_news
+root=$(cd "$(dirname "$0")/../.." && pwd)
+mkdir -p "$out"
+rm -f "$out"/*.png
+
+. "$root/tests/e2e/e2e-lib.sh"
+
+fixture=$work/fixture
+python3 "$root/tests/fixtures/http_fixture.py" start --dir "$fixture" --lifetime 600 || { echo "FAIL: the fixture did not start"; exit 1; }
+on_exit='python3 "$root/tests/fixtures/http_fixture.py" stop --dir "$fixture" >/dev/null 2>&1'
+read -r port _ <"$fixture/port"
+log=$fixture/requests.log
+urls=$WINEPREFIX/drive_c/urls.txt
+
+# The fixture's special feeds as categories of their own, so that the picker can hold them.
+printf '\r\n[Test feeds]\r\nQuery in a link=amp\r\nMissing feed=missing\r\n' >>"$app/categories.ini"
+
+# The test's web browser: every address the shell is asked to open lands in $urls.
+"$WINE" reg add 'HKCR\http\shell\open\command' /ve /d "\"$("$WINE" winepath -w "$app/driver.exe")\" record-url \"%1\"" /f >/dev/null 2>&1
+
+# settings.ini as the options form writes it; $1: category ID, $2: 1 for "Top 10", $3: proxy port.
+settings() {
+  printf '[Settings]\r\nLastAdditions=%d\r\nTop10=%d\r\nID=%s\r\nRefresh=30\r\nDuration=%d\r\nProxyUse=1\r\nProxyServer=127.0.0.1\r\nProxyPort=%s\r\nProxyAuth=0\r\n' \
+    $((1 - $2)) "$2" "$1" "$duration" "$3" >"$app/settings.ini"
+}
+# Showing the options reads the file again; Cancel leaves it as it is.
+reload_settings() {
+  tray_double_click
+  expect_state 'visible=1' "double-click did not show the form"
+  click_control Button "Cancel"
+  expect_state 'visible=0' "Cancel did not hide the form"
+}
+expect_popup() { expect_drv popup "$1" "$2" 20; }
+# The n-th link of the popup (from 1), as "x y".
+link() { drv links | sed -n "${1}p"; }
+click_link() {
+  local pos
+  pos=$(link "$1")
+  [ -n "$pos" ] || { fail "the popup has no link $1"; return 1; }
+  # shellcheck disable=SC2086
+  click_at $pos
+}
+check_news() { tray_menu && menu_pick 6; }
+requested() { grep -c "^conn [0-9]*: GET $1 HTTP/1.0" "$log" 2>/dev/null; }
+
+duration=8
+settings 175 0 "$port"
+echo "== start"
+start_program
+
+echo "== \"Check for News...\" asks the catalogue through the proxy and rolls up the items"
+check_news
+expect_popup 'popup=1' "no popup rose after \"Check for News...\""
+sleep 1.5
+shot 10-news-popup
+news_url="http://www.quenlow.com/rss/rss.php?id=175&type=last&pport=pl4712"
+[ "$(requested "$news_url")" = 1 ] || fail "the fixture did not see one request for $news_url: $(tail -3 "$log")"
+nlinks=$(drv links | wc -l)
+# Close, the feed's four items and the four footer links.
+[ "$nlinks" = 9 ] || fail "the popup shows $nlinks links, not 9: $(drv links | tr '\n' '|')"
+
+echo "== \"Show Latest Popup\" repeats it; the popup timer rolls it down"
+tray_menu && menu_pick 1
+expect_popup 'popup=1' "\"Show Latest Popup\" showed nothing"
+sleep $((duration + 2))
+expect_popup 'popup=0' "the popup did not roll down after $duration s"
+[ "$(requested "$news_url")" = 1 ] || fail "\"Show Latest Popup\" downloaded again"
+
+echo "== \"Close\" hides the popup and opens nothing"
+tray_menu && menu_pick 1
+expect_popup 'popup=1' "\"Show Latest Popup\" showed nothing"
+click_link 1
+expect_popup 'popup=0' "\"Close\" did not hide the popup"
+[ -s "$urls" ] && fail "\"Close\" opened something in the browser: $(cat "$urls")"
+
+echo "== an item link opens in the browser, its entities decoded once, and hides the popup"
+settings amp 0 "$port"
+reload_settings
+check_news
+expect_popup 'popup=1' "no popup for the feed whose link has \"&amp;\""
+sleep 1.5
+click_link 2
+expect_popup 'popup=0' "the popup stayed after an item link was clicked"
+for _ in $(seq 20); do [ -s "$urls" ] && break; sleep 0.25; done
+want='http://www.quenlow.com/download.php?id=4711&src=rss'
+[ "$(tr -d '\r' <"$urls" 2>/dev/null)" = "$want" ] || fail "the browser was asked for \"$(cat "$urls" 2>/dev/null)\", not \"$want\""
+sleep $((duration + 1))
+expect_popup 'popup=0' "the popup came back by itself after a link was clicked"
+
+echo "== a 404 gives the failure popup; its \"settings\" link opens the Connection page"
+settings missing 1 "$port"
+reload_settings
+check_news
+expect_popup 'popup=1' "no failure popup after a 404"
+sleep 1.5
+shot 11-failure-popup
+[ "$(requested "http://www.quenlow.com/rss/rss.php?id=missing&type=top10&pport=pl4712")" = 1 ] || fail "no top10 request for the missing feed: $(tail -3 "$log")"
+click_link 2
+expect_state 'visible=1 tab=1' "\"settings\" did not open the Connection page"
+expect_popup 'popup=0' "the failure popup stayed after \"settings\""
+click_control Button "Cancel"
+
+echo "== an unreachable proxy gives the failure popup too"
+closed=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+settings 175 0 "$closed"
+reload_settings
+check_news
+expect_popup 'popup=1' "no failure popup with nothing listening at the proxy's port"
+click_link 1
+
+echo "== the About tab shows the program's version"
+tray_double_click
+drv statics | grep -Eq '^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$' || fail "no version text among the labels: $(drv statics | tr '\n' '|')"
+click_control Button "Cancel"
+
+echo "== Exit"
+tray_menu && menu_pick 3
+expect_state 'form=0' "\"Exit\" did not end the program"
+finish
