@@ -45,6 +45,8 @@ protected:
 TEST_F(VersionLabel, ShowsEachItemOfTheFile) {
     const std::string copy = DatedCopy();
     ASSERT_FALSE(copy.empty());
+    // ",", "/" and ":" in the pictures stand for the user's separators.
+    const TFormatSettings locale = LocaleFormatSettings();
     const int oneLine = (new TLabel(form, form, 0, 0, "x"))->Height();
     const struct {
         TVersionResources Resource;
@@ -53,7 +55,7 @@ TEST_F(VersionLabel, ShowsEachItemOfTheFile) {
         bool Prefix;
         bool Copy;                   // the dated copy, else this program
         const char* DateTimeFormat;  // null: the default
-        const char* Text;
+        std::string Text;
         const char* LangCharsetAfter;  // null: not checked
     } cases[] = {
         {vrFileVersion, nullptr, nullptr, true, false, nullptr, "File Version: 1.2.3.4", "041904b0"},
@@ -65,9 +67,13 @@ TEST_F(VersionLabel, ShowsEachItemOfTheFile) {
         {vrShortFileVersion, nullptr, nullptr, true, false, nullptr, "v 1.02", nullptr},
         {vrFlags, nullptr, nullptr, true, false, nullptr, "Flags: Debug Build, Private Build", nullptr},
         {vrProductName, nullptr, "PrivateBuild", true, false, nullptr, "PrivateBuild lab", nullptr},
-        {vrFileSize, nullptr, nullptr, true, true, nullptr, "File Size: 30,000,000 Bytes", nullptr},
-        {vrDateTime, nullptr, nullptr, false, true, "M/d/yyyy", "3/5/2026", nullptr},
-        {vrDateTime, nullptr, nullptr, false, true, "yyyy-mm-dd hh:nn:ss", "2026-03-05 14:07:09", nullptr},
+        {vrFileSize, nullptr, nullptr, true, true, nullptr,
+         "File Size: 30" + locale.ThousandSeparator + "000" + locale.ThousandSeparator + "000 Bytes",
+         nullptr},
+        {vrDateTime, nullptr, nullptr, false, true, "M/d/yyyy",
+         "3" + locale.DateSeparator + "5" + locale.DateSeparator + "2026", nullptr},
+        {vrDateTime, nullptr, nullptr, false, true, "yyyy-mm-dd hh:nn:ss",
+         "2026-03-05 14" + locale.TimeSeparator + "07" + locale.TimeSeparator + "09", nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Text);
