@@ -10,7 +10,6 @@
 #include "ui/Jpeg_win.h"
 #include "ui/MessagePump_win.h"
 #include "ui/Registry_win.h"
-#include "ui/VersionInfo_win.h"
 
 TOptionsForm* OptionsForm = nullptr;
 
@@ -212,7 +211,11 @@ void TOptionsForm::CreateLayout() {
 
     // "About".
     lbProduct = BoldLabel(this, TabSheet3, 12, 12, "Pelorin ver. ", bold);
-    lbVersion = LabelAfter(this, TabSheet3, lbProduct, FileVersionString(ExeFileName()), bold);
+    lbVersion = new TVersionLabel(this, TabSheet3, lbProduct->Left() + lbProduct->Width(), lbProduct->Top());
+    lbVersion->SetShowInfoPrefix(false);
+    lbVersion->SetDateTimeFormat("M/d/yyyy");
+    lbVersion->SetFont(bold);
+    lbVersion->AutoSize();
     new TLabel(this, TabSheet3, 12, 32, "Stay informed about your favorite software articles...");
     new TBevel(this, TabSheet3, 12, 54, 359, 124, bsFrame);
     imgLogo = new TImage(this, TabSheet3, 22, 64, 96, 72);

@@ -8,6 +8,7 @@
 
 #include "app/News.h"
 #include "app/Settings.h"
+#include "app/verslab_win.h"
 #include "base/Streams.h"
 #include "feed/jsRSSParser.h"
 #include "htmlpopup/HTMLPopup_win.h"
@@ -53,7 +54,7 @@ public:
     TLabel* lbPassword;
     TEdit* edProxPass;
     TLabel* lbProduct;
-    TLabel* lbVersion;
+    TVersionLabel* lbVersion;
     TImage* imgLogo;
     TLabel* Label13;
     TButton* btnCheckUpdates;
