@@ -114,7 +114,7 @@ TEST(NtlmChallengeTest, NeverReadsOutsideTheMessage) {
     } cases[] = {
         {"whole", Challenge(), "Server|Server|Domain"},
         {"empty", "", "invalid"},
-        {"shorter than the challenge", Challenge().substr(0, 31), "invalid"},
+        {"shorter than the challenge", minimal.substr(0, 31), "invalid"},
         {"cut in the target name", Challenge().substr(0, 60), "invalid"},
         {"cut in the target information", Challenge().substr(0, 100), "invalid"},
         {"target name offset past the end", Patched(Challenge(), 16, "ffffffff"), "invalid"},
