@@ -61,8 +61,11 @@ std::string Narrow(const std::string& W) {
 }
 
 // The bytes a security buffer at Field points to; false when they lie outside the message.
+// An empty buffer's offset is not looked at: some servers leave it at anything.
 bool ReadBuffer(const uint8_t* Msg, size_t Size, size_t Field, std::string& Out) {
     const uint64_t len = LoadLE16(Msg + Field), offset = LoadLE32(Msg + Field + 4);
+    Out.clear();
+    if (len == 0) return true;
     if (offset > Size || len > Size - offset) return false;
     Out = Bytes(Msg + offset, len);
     return true;

@@ -118,6 +118,7 @@ TEST(NtlmChallengeTest, NeverReadsOutsideTheMessage) {
         {"cut in the target name", Challenge().substr(0, 60), "invalid"},
         {"cut in the target information", Challenge().substr(0, 100), "invalid"},
         {"target name offset past the end", Patched(Challenge(), 16, "ffffffff"), "invalid"},
+        {"empty target name anywhere", Patched(Challenge(), 12, "00000000ffffffff"), "|Server|Domain"},
         {"target name length past the end", Patched(Challenge(), 12, "ffff"), "invalid"},
         {"target information one byte too long", Patched(Challenge(), 40, "2500"), "invalid"},
         {"target information offset past the end", Patched(Challenge(), 44, "ffffff7f"), "invalid"},
