@@ -8,6 +8,7 @@
 #include "ui/ScopedHandles_win.h"
 #include "ui/WindowDispatcher_win.h"
 
+#include <algorithm>
 #include <vector>
 
 TApplication* Application = nullptr;
@@ -244,20 +245,95 @@ void TForm::SetWindowState(TWindowState Value) {
     }
 }
 
-void TForm::SetClientSizeCentered(int Width, int Height) {
+SIZE TForm::FrameSize(int Width, int Height) const {
     RECT r = {0, 0, ScalePixels(Width), ScalePixels(Height)};
     AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongA(FHandle, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongA(FHandle, GWL_EXSTYLE)));
-    int w = r.right - r.left, h = r.bottom - r.top;
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+void TForm::PlaceFrame(int X, int Y, SIZE Size) {
+    SetWindowPos(FHandle, nullptr, X, Y, Size.cx, Size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    FLeft = X;
+    FTop = Y;
+    FWidth = Size.cx;
+    FHeight = Size.cy;
+}
+
+void TForm::SetClientSizeCentered(int Width, int Height) {
+    SIZE size = FrameSize(Width, Height);
     RECT work = {0, 0, 800, 600};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    int x = work.left + (work.right - work.left - w) / 2;
-    int y = work.top + (work.bottom - work.top - h) / 2;
-    SetWindowPos(FHandle, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-    FLeft = x;
-    FTop = y;
-    FWidth = w;
-    FHeight = h;
+    PlaceFrame(work.left + (work.right - work.left - size.cx) / 2,
+               work.top + (work.bottom - work.top - size.cy) / 2, size);
+}
+
+void TForm::SetClientSizeAt(int Left, int Top, int Width, int Height) {
+    SIZE size = FrameSize(Width, Height);
+    // A position kept from a bigger or another screen must not leave the form out of reach;
+    // the top left corner wins where the form is bigger than the work area.
+    RECT frame = {Left, Top, Left + size.cx, Top + size.cy};
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    RECT work = {0, 0, 800, 600};
+    if (GetMonitorInfoA(MonitorFromRect(&frame, MONITOR_DEFAULTTONEAREST), &info)) work = info.rcWork;
+    PlaceFrame(std::max<int>(work.left, std::min<int>(Left, work.right - size.cx)),
+               std::max<int>(work.top, std::min<int>(Top, work.bottom - size.cy)), size);
+}
+
+namespace {
+// The windows a modal form turns off: the program's visible, enabled top-level windows and
+// the form's owner (even hidden, so that nothing shows it meanwhile).
+struct TDisabledWindows {
+    HWND Modal;
+    std::vector<HWND> Windows;
+    void Disable(HWND Wnd) {
+        if (!Wnd || Wnd == Modal || !IsWindowEnabled(Wnd)) return;
+        Windows.push_back(Wnd);
+        EnableWindow(Wnd, FALSE);
+    }
+};
+
+BOOL CALLBACK DisableTaskWindow(HWND Wnd, LPARAM Param) {
+    if (IsWindowVisible(Wnd)) reinterpret_cast<TDisabledWindows*>(Param)->Disable(Wnd);
+    return TRUE;
+}
+}  // namespace
+
+int TForm::ShowModal() {
+    if (FModal || FVisible) throw Exception("Cannot make a visible window modal");
+    ModalResult = mrNone;
+    HWND wasActive = GetActiveWindow();
+    auto* owner = dynamic_cast<TForm*>(Owner());
+    TDisabledWindows disabled = {FHandle, {}};
+    if (owner) disabled.Disable(owner->Handle());
+    EnumThreadWindows(GetCurrentThreadId(), DisableTaskWindow, reinterpret_cast<LPARAM>(&disabled));
+    // Re-enabled before the form hides, so that the system hands the activation back to one
+    // of ours and not to another program's window.
+    auto end = [&] {
+        FModal = false;
+        for (HWND w : disabled.Windows)
+            if (IsWindow(w)) EnableWindow(w, TRUE);
+        Hide();
+        HWND back = owner && owner->Visible() ? owner->Handle() : wasActive;
+        if (back && back != FHandle && IsWindow(back) && IsWindowVisible(back)) SetForegroundWindow(back);
+    };
+    FModal = true;
+    try {
+        Show();
+        // The program may live in the tray with no window up: the form still comes to the
+        // front, and its activation puts the focus in its first control.
+        SetForegroundWindow(FHandle);
+        if (WaitHandlingMessages([this] { return ModalResult != mrNone || !FVisible || !FHandle; },
+                                 INFINITE) == wrQuit)
+            ModalResult = mrCancel;
+    } catch (...) {
+        end();
+        throw;
+    }
+    if (ModalResult == mrNone) ModalResult = mrCancel;
+    end();
+    return ModalResult;
 }
 
 LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {

@@ -82,6 +82,10 @@ protected:
 
 enum TWindowState { wsNormal, wsMinimized, wsMaximized };
 
+// What a modal form returns: the system's own dialog results, so that a button's id (IDOK,
+// IDCANCEL, which Enter and Escape press) and its modal result are the same number.
+enum TModalResult { mrNone = 0, mrOk = IDOK, mrCancel = IDCANCEL };
+
 class TForm : public TWinControl {
 public:
     // The first form created becomes the application's main form.
@@ -98,6 +102,18 @@ public:
     void SetWindowState(TWindowState Value);
     // Sets the size of the client area and centres the form on the desktop's work area.
     void SetClientSizeCentered(int Width, int Height);
+    // Sets the size of the client area and puts the frame at Left, Top on the screen, moved
+    // onto the nearest work area where it would stick out of it.
+    void SetClientSizeAt(int Left, int Top, int Width, int Height);
+
+    // Shows the form with its owner and the program's other windows disabled, handles
+    // messages until ModalResult is set (by a button's modal result) or the form is hidden
+    // (the close box), then hides it, gives the activation back and returns the result
+    // (mrCancel when none was set). A WM_QUIT ends it with mrCancel and stays queued for the
+    // application's loop. Throws when the form is already showing.
+    int ShowModal();
+    // Setting it while the form is modal closes the form with that result.
+    int ModalResult = mrNone;
 
     TNotifyEvent OnShow;
 
@@ -111,7 +127,11 @@ private:
     // Gives the keyboard focus back to the control that had it, or to the first one;
     // false when the form has no control to take it.
     bool RestoreFocus();
+    // The frame's size for a client area of Width x Height layout pixels.
+    SIZE FrameSize(int Width, int Height) const;
+    void PlaceFrame(int X, int Y, SIZE Size);
     bool FVisible = false;
+    bool FModal = false;
     HWND FLastFocus = nullptr;
 };
 

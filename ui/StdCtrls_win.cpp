@@ -76,6 +76,13 @@ TButton::TButton(TComponent* AOwner, TWinControl* AParent, int Left, int Top, in
                   Caption, Left, Top, Width, Height);
 }
 
+void TButton::Click() {
+    if (ModalResult != mrNone)
+        if (auto* form = dynamic_cast<TForm*>(FromHandle(GetAncestor(FHandle, GA_ROOT))))
+            form->ModalResult = ModalResult;
+    Raise(OnClick, this);
+}
+
 void TButton::DoCommand(WORD Code) {
     if (Code == BN_CLICKED) Click();
 }

@@ -45,9 +45,13 @@ public:
     // Tag IDOK or IDCANCEL before creation makes Enter or Escape press the button.
     TButton(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
             const std::string& Caption, bool Default = false, int Id = 0);
-    void Click() { Raise(OnClick, this); }
+    // Gives the button's form its modal result (when the button has one), then raises
+    // OnClick, which may still set the form's result back to mrNone to keep it open.
+    void Click();
     void DoCommand(WORD Code) override;
     TNotifyEvent OnClick;
+    // What a click makes its form return from ShowModal; mrNone leaves the form open.
+    int ModalResult = mrNone;
 };
 
 // What check boxes and radio buttons share: a check mark and a click from the user.
