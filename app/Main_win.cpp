@@ -101,6 +101,7 @@ void TOptionsForm::CreateComponents() {
     Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
     miShowLatestPopup->OnClick = [this](TObject* s) { miShowLatestPopupClick(s); };
     miCheckforNews->OnClick = [this](TObject* s) { miCheckforNewsClick(s); };
+    miSearch->OnClick = [this](TObject* s) { miSearchClick(s); };
 
     PopupImages = new TGDIImageList(this, ImageList1->Handle(), false);
     HTMLPopup1 = new THTMLPopup(this);
@@ -382,6 +383,28 @@ void TOptionsForm::RefreshNews() {
     const TNodeData* category = SelectedCategory();
     const std::string url = NewsFeedURL(category ? category->CategoryID : std::string(), rbTop10->Checked());
     if (DownloadAndShow(url, TFeedKind::News)) miShowLatestPopup->Enabled = true;
+}
+
+void TOptionsForm::miSearchClick(TObject*) {
+    if (FDownload.Busy()) return;
+    // The tray menu stays usable while the dialog is up: one dialog at a time.
+    if (SearchForm) {
+        SetForegroundWindow(SearchForm->Handle());
+        return;
+    }
+    std::unique_ptr<TSearchForm> dialog(new TSearchForm(this));
+    SearchForm = dialog.get();
+    if (dialog->ShowModal() != mrOk) return;
+    ReadSearchQuery(*dialog);
+    dialog.reset();
+    // A search leaves "Show Latest Popup" as it was.
+    DownloadAndShow(SearchFeedURL(*SearchData), TFeedKind::Search);
+}
+
+void TOptionsForm::ReadSearchQuery(const TSearchForm& Dialog) {
+    SearchData = std::make_unique<TSearchData>(SearchDataFromIndexes(
+        Dialog.cbPhrase->ItemIndex(), Dialog.cbTypes->ItemIndex(), Dialog.cbFileSize->ItemIndex(),
+        Dialog.cbOperatingSystem->ItemIndex(), Dialog.edPhrase->Text()));
 }
 
 void TOptionsForm::RSSFoundItem(TObject*, const TItemInfo& Item) { FItemLines.push_back(ItemLine(Item)); }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/News.h"
+#include "app/Search_win.h"
 #include "app/Settings.h"
 #include "app/verslab_win.h"
 #include "base/Streams.h"
@@ -98,8 +99,13 @@ public:
     void miShowLatestPopupClick(TObject* Sender);
     void TimerTimer(TObject* Sender);
 
+    void miSearchClick(TObject* Sender);
+
     // Downloads the news of the chosen category and type and rolls them up.
     void RefreshNews();
+    // The query of the open search dialog, kept until the next search.
+    void ReadSearchQuery(const TSearchForm& Dialog);
+    std::unique_ptr<TSearchData> SearchData;
 
     void LoadSettings();
     // Writes the file and sets the timers, then the Run value; throws when either fails.

@@ -13,6 +13,7 @@
 //   driver mem                    Pelorin's private memory in KiB
 //   driver popup                  popup=1 and its frame while the news popup is shown
 //   driver links                  the popup's links as drawn (blue runs): "x y" per link
+//   driver dialog CAPTION         dialog=1 and its frame while a window of that caption is shown
 //   driver statics                the texts of the options form's labels, one per line
 //   driver record-url URL         appends URL to C:\urls.txt: the test's web browser
 #include <windows.h>
@@ -348,6 +349,15 @@ int Statics() {
     return 0;
 }
 
+int Dialog(const char* Caption) {
+    HWND wnd = FindWindowA(nullptr, Caption);
+    RECT r = {};
+    const bool shown = wnd && IsWindowVisible(wnd);
+    if (shown) GetWindowRect(wnd, &r);
+    std::printf("dialog=%d %ld %ld %ld %ld\n", shown ? 1 : 0, r.left, r.top, r.right, r.bottom);
+    return 0;
+}
+
 int RecordUrl(const char* Url) {
     std::FILE* f = std::fopen("C:\\urls.txt", "ab");
     if (!f) return 1;
@@ -384,6 +394,12 @@ int main(int argc, char** argv) {
         rc = PopupState();
     else if (cmd == "links")
         rc = Links();
+    else if (cmd == "dialog" && argc > 2) {
+        std::string caption = argv[2];
+        for (int i = 3; i < argc; ++i)
+            caption += std::string(" ") + argv[i];
+        rc = Dialog(caption.c_str());
+    }
     else if (cmd == "statics")
         rc = Statics();
     else if (cmd == "record-url" && argc > 2)

@@ -65,7 +65,8 @@ drv() {
 expect_drv() {
   local cmd=$1 want=$2 what=$3 tries=$4 s=""
   for _ in $(seq "$tries"); do
-    s=$(drv "$cmd")
+    # shellcheck disable=SC2086 # the command's words are the helper's arguments
+    s=$(drv $cmd)
     [[ $s =~ $want ]] && return 0
     sleep 0.5
   done

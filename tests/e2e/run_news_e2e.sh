@@ -46,7 +46,7 @@ link() { drv links | sed -n "${1}p"; }
 click_link() {
   local pos
   pos=$(link "$1")
-  [ -n "$pos" ] || { fail "the popup has no link $1"; return 1; }
+  [[ $pos =~ ^[0-9]+\ [0-9]+$ ]] || { fail "the popup has no link $1 ($pos)"; return 1; }
   # shellcheck disable=SC2086
   click_at $pos
 }
@@ -82,6 +82,36 @@ expect_popup 'popup=1' "\"Show Latest Popup\" showed nothing"
 click_link 1
 expect_popup 'popup=0' "\"Close\" did not hide the popup"
 [ -s "$urls" ] && fail "\"Close\" opened something in the browser: $(cat "$urls")"
+
+echo "== a search asks the search service with the dialog's values, the phrase encoded"
+search() { tray_menu && menu_pick 5 && expect_drv "dialog Search for Software..." 'dialog=1' "\"Search for Software...\" opened no dialog" 20; }
+search_url='http://search.quenlow.com/rss/rss_search.php'
+search
+xdotool type --delay 60 zip
+xdotool key Return
+expect_popup 'popup=1' "no popup after a search for \"zip\""
+[ "$(requested "$search_url?srch_type=any&type=0&fs=0&os=0&terms=zip")" = 1 ] || fail "no search with the defaults for zip: $(tail -3 "$log")"
+sleep 1.5
+click_link 1
+search
+# The phrase, then each list by the keyboard: the last phrase mode, "Shareware",
+# "Less than 1MB" and the last system.
+xdotool type --delay 60 'zip tools'
+xdotool key Tab End Tab Down Down Tab Down Down Down Down Down Tab End
+sleep 0.5
+shot 12-search-dialog
+xdotool key Return
+expect_popup 'popup=1' "no popup after a search with filters"
+[ "$(requested "$search_url?srch_type=exact&type=2&fs=1000&os=wxp&terms=zip%20tools")" = 1 ] || fail "no filtered search for \"zip tools\": $(tail -3 "$log")"
+sleep 1.5
+shot 13-search-popup
+click_link 1
+search
+xdotool key Escape
+expect_drv "dialog Search for Software..." 'dialog=0' "Escape did not close the search dialog" 10
+tray_menu && menu_pick 1
+expect_popup 'popup=1' "\"Show Latest Popup\" showed nothing after the searches"
+click_link 1
 
 echo "== an item link opens in the browser, its entities decoded once, and hides the popup"
 settings amp 0 "$port"
