@@ -231,15 +231,93 @@ bool ReplaceRunEntities(std::string& run) {
     return changed;
 }
 
+// Addresses in tags (a link's, a picture's) are decoded once, as a browser reads them: the
+// text's entity pass would turn "&amp;" into the drawing escape "&&" and repeat until
+// nothing changes. An entity it does not know stays as written.
+void DecodeAddress(std::string& s) {
+    if (s.find('&') == std::string::npos) return;
+    static const struct {
+        const char* Name;  // upper case, after the "&"
+        char By;
+    } kNamed[] = {{"AMP;", '&'}, {"LT;", '<'}, {"GT;", '>'}, {"QUOT;", '"'}};
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        if (s[i] != '&') {
+            out += s[i++];
+            continue;
+        }
+        size_t used = 0;
+        char by = 0;
+        for (const auto& e : kNamed) {
+            size_t k = 0;
+            while (e.Name[k] && i + 1 + k < s.size() && Up(s[i + 1 + k]) == e.Name[k])
+                ++k;
+            if (!e.Name[k]) {
+                used = 1 + k;
+                by = e.By;
+                break;
+            }
+        }
+        if (!used && i + 2 < s.size() && s[i + 1] == '#') {
+            // "&#65;" or "&#x41;": a code of a single-byte character, 1 to 255.
+            const bool hex = Up(s[i + 2]) == 'X';
+            size_t k = i + (hex ? 3 : 2);
+            const size_t digits = k;
+            int code = 0;
+            while (k < s.size() && code <= 255) {
+                const int d = hex ? HexDigit(s[k]) : (s[k] >= '0' && s[k] <= '9' ? s[k] - '0' : -1);
+                if (d < 0) break;
+                code = code * (hex ? 16 : 10) + d;
+                ++k;
+            }
+            if (k > digits && k < s.size() && s[k] == ';' && code >= 1 && code <= 255) {
+                used = k + 1 - i;
+                by = static_cast<char>(code);
+            }
+        }
+        if (used) {
+            out += by;
+            i += used;
+        } else {
+            out += s[i++];
+        }
+    }
+    s.swap(out);
+}
+
+// The text's entity pass, on the text between tags only: inside a tag it would rewrite the
+// attribute values (see DecodeAddress). No replacement makes or removes a "<" or ">", so
+// the tags found here are the ones the layout finds.
+void ReplaceTextEntities(std::string& s) {
+    std::string out, part;
+    out.reserve(s.size());
+    size_t i = 0;
+    while (i < s.size()) {
+        const size_t lt = s.find('<', i);
+        part.assign(s, i, lt == std::string::npos ? std::string::npos : lt - i);
+        if (part.find('&') != std::string::npos) ReplaceEntities(part);
+        out += part;
+        if (lt == std::string::npos) break;
+        const size_t gt = s.find('>', lt);
+        const size_t tagEnd = gt == std::string::npos ? s.size() : gt + 1;
+        out.append(s, lt, tagEnd - lt);
+        i = tagEnd;
+    }
+    s.swap(out);
+}
+
 std::string PrepareText(const std::string& text) {
     std::string s = text;
-    if (s.find('&') != std::string::npos) ReplaceEntities(s);
+    // The "<#" escape first, so that its text gets the text's entities; the entity pass
+    // cannot make or break a "<#", so the order does not change the result otherwise.
     size_t hash = s.find("<#");
     if (hash != std::string::npos) {
         s.erase(hash, 1);
         size_t gt = s.find('>', hash);
         if (gt != std::string::npos) s.erase(gt, 1);
     }
+    if (s.find('&') != std::string::npos) ReplaceTextEntities(s);
     if (s.find('\r') == std::string::npos && s.find('\n') == std::string::npos) return s;
     std::string out;
     out.reserve(s.size() + 16);
@@ -629,6 +707,7 @@ void TRenderer::OpenTag(TPass pass, const std::string& raw, char c1, char c2, bo
             AnchorAddr.clear();
         else
             AnchorAddr.assign(raw, q1 + 1, q2 - q1 - 1);
+        DecodeAddress(AnchorAddr);
         ++AnchorCounter;
         if (paint && UnderlineApplies()) Font.Style |= fsUnderline;
         Font.Color = kLinkColor;
@@ -649,6 +728,7 @@ void TRenderer::OpenTag(TPass pass, const std::string& raw, char c1, char c2, bo
             if (Attr(Up, "BACKGROUND", Val)) {
                 std::string src;
                 Attr(raw, "", src, FindNoCase(raw, "BACKGROUND"));
+                DecodeAddress(src);
                 TRenderPicture* pic = PictureFor(src);
                 if (pic && !pic->Empty() && pic->Width() > 0 && pic->Height() > 0) pic->Tile(C, LR);
             }
@@ -898,6 +978,7 @@ void TRenderer::Image(TPass pass, const std::string& raw, bool& stays) {
     std::string src;
     size_t srcAt = FindNoCase(raw, "SRC");
     if (srcAt != std::string::npos) Attr(raw, "", src, srcAt + 3);
+    DecodeAddress(src);
     int wAttr = 0, hAttr = 0;
     if (Attr(Up, "WIDTH", Val)) wAttr = LeadingInt(Val);
     if (Attr(Up, "HEIGHT", Val)) hAttr = LeadingInt(Val);
