@@ -1205,13 +1205,33 @@ THTMLRenderResult PopupHitTest(THTMLSurface& Canvas, int ClientWidth, int Client
 
 void PopupAutoSize(THTMLSurface& Canvas, int ClientWidth, int ClientHeight, const THTMLPopupLook& Look,
                    const THTMLPopupContent& Content, bool Hover, int HoverAnchor, int& Width, int& Height) {
+    PopupFitSize(Canvas, ClientWidth, ClientHeight, Look, Content, Hover, HoverAnchor, 0, 0, Width, Height);
+}
+
+bool PopupFitSize(THTMLSurface& Canvas, int ClientWidth, int ClientHeight, const THTMLPopupLook& Look,
+                  const THTMLPopupContent& Content, bool Hover, int HoverAnchor, int MaxWidth, int MaxHeight,
+                  int& Width, int& Height) {
+    // Layout stops below its rectangle; past MaxHeight it has shown that the text is too tall.
+    const int tall = 4096 + std::max(0, MaxHeight);
     const TRect inner = PopupInnerRect(Look, ClientWidth, ClientHeight);
-    const TRect box{inner.Left + 6, inner.Top + 2, inner.Left + 6 + 4096, inner.Top + 2 + 4096};
+    const TRect box{inner.Left + 6, inner.Top + 2, inner.Left + 6 + 4096, inner.Top + 2 + tall};
     Canvas.SetFont(Content.Font);
-    const THTMLRenderResult r =
-        RenderHTML(Canvas, Content.Text, box, Content.Images, Content.PictureContainer, Content.PictureCache,
-                   Hover, HoverAnchor, false, {});
+    THTMLRenderResult r = RenderHTML(Canvas, Content.Text, box, Content.Images, Content.PictureContainer,
+                                     Content.PictureCache, Hover, HoverAnchor, false, {});
     const int b = std::max(0, Look.BorderSize);
     Width = r.NeededWidth + 2 * b + 16;
+    if (MaxWidth > 0 && Width > MaxWidth) {
+        // Laid out again in the rectangle the paint will use at that width, so that the
+        // lines wrap there exactly as they will be shown.
+        TRect lr = PopupLayoutRect(Look, MaxWidth, ClientHeight);
+        lr.Bottom = lr.Top + tall;
+        Canvas.SetFont(Content.Font);
+        r = RenderHTML(Canvas, Content.Text, lr, Content.Images, Content.PictureContainer,
+                       Content.PictureCache, Hover, HoverAnchor, false, {});
+        Width = MaxWidth;
+    }
     Height = r.NeededHeight + 2 * b + 16;
+    if (MaxHeight <= 0 || Height <= MaxHeight) return true;
+    Height = MaxHeight;
+    return false;
 }
