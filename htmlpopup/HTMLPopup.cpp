@@ -309,26 +309,30 @@ void ReplaceTextEntities(std::string& s) {
 
 std::string PrepareText(const std::string& text) {
     std::string s = text;
-    // The "<#" escape first, so that its text gets the text's entities; the entity pass
-    // cannot make or break a "<#", so the order does not change the result otherwise.
     size_t hash = s.find("<#");
     if (hash != std::string::npos) {
         s.erase(hash, 1);
         size_t gt = s.find('>', hash);
         if (gt != std::string::npos) s.erase(gt, 1);
     }
-    if (s.find('&') != std::string::npos) ReplaceTextEntities(s);
-    if (s.find('\r') == std::string::npos && s.find('\n') == std::string::npos) return s;
-    std::string out;
-    out.reserve(s.size() + 16);
-    for (char c : s) {
-        if (c == '\n') continue;
-        if (c == '\r')
-            out += "<BR>";
-        else
-            out += c;
+    if (s.find('\r') != std::string::npos || s.find('\n') != std::string::npos) {
+        std::string out;
+        out.reserve(s.size() + 16);
+        for (char c : s) {
+            if (c == '\n') continue;
+            if (c == '\r')
+                out += "<BR>";
+            else
+                out += c;
+        }
+        s.swap(out);
     }
-    return out;
+    // Entities last, when the tags are the ones the layout will find (a carriage return
+    // inside a tag has become a "<BR>" that ends it). The entity pass makes no "<", ">",
+    // "#" or line end, so the order matters only to an entity cut by a line feed, which now
+    // reads as the entity it is.
+    if (s.find('&') != std::string::npos) ReplaceTextEntities(s);
+    return s;
 }
 
 enum TAlign { alLeft, alRight, alCenter };
