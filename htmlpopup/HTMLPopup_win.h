@@ -227,8 +227,8 @@ public:
     void PrepareWindow();
 
     // Whether Lines, auto-sized as a show would size them (wrapped at the widest width the
-    // work area allows), fit the work area's height. The form drops items until the text
-    // fits; nothing changes on screen.
+    // work area allows), fit the work area's height less RollUpSpace, so that a show would
+    // cut nothing off. The form drops items until the text fits; nothing changes on screen.
     bool Fits(const TStringList& Lines);
 
     THTMLImageList* Images() const { return FImages; }
