@@ -64,6 +64,20 @@ HIMAGELIST MakeImageList() {
 
 void Pump(DWORD ms) { SleepHandlingMessages(ms); }
 
+// A real click of the primary button at a screen point, through the system's input queue.
+// Move and click in one batch, so that nothing else on the display can move the pointer in
+// between.
+void ClickOnScreen(POINT p) {
+    INPUT in[3] = {};
+    in[0].type = in[1].type = in[2].type = INPUT_MOUSE;
+    in[0].mi.dx = MulDiv(p.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    in[0].mi.dy = MulDiv(p.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(3, in, sizeof(INPUT));
+}
+
 // Records where the popup window is moved, through a hook on this thread's window procedures.
 std::vector<RECT>* gMoves = nullptr;
 
@@ -337,16 +351,7 @@ TEST_F(PopupWindowTest, RealMouseClickThroughTheSystem) {
     ClientToScreen(popup->Window()->Handle(), &link);
     SetCursorPos(link.x, link.y);
     Pump(100);
-    // Move and click in one batch, so that nothing else on the display can move the
-    // pointer in between.
-    INPUT in[3] = {};
-    in[0].type = in[1].type = in[2].type = INPUT_MOUSE;
-    in[0].mi.dx = MulDiv(link.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    in[0].mi.dy = MulDiv(link.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(3, in, sizeof(INPUT));
+    ClickOnScreen(link);
     for (int i = 0; i < 20 && clicks.empty(); ++i)
         Pump(50);
     EXPECT_EQ(clicks, (std::vector<std::string>{"http://b.example/"}));
@@ -766,14 +771,7 @@ TEST_F(PopupWindowTest, RisingAndClickingLeaveTheUsersWindowInFront) {
     POINT link{};
     ASSERT_TRUE(FindAnchor(1, link));
     ClientToScreen(popup->Window()->Handle(), &link);
-    INPUT in[3] = {};
-    in[0].type = in[1].type = in[2].type = INPUT_MOUSE;
-    in[0].mi.dx = MulDiv(link.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    in[0].mi.dy = MulDiv(link.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(3, in, sizeof(INPUT));
+    ClickOnScreen(link);
     for (int i = 0; i < 20 && clicks.empty(); ++i)
         Pump(50);
     Pump(100);
