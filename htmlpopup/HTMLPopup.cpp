@@ -150,41 +150,47 @@ TColor Blend(TColor c1, TColor c2, int i, int steps) {
     return r;
 }
 
-// The prepared text: entities, the "<#" escape and line ends (once per call).
-void ReplaceEntities(std::string& s) {
-    struct TEntity {
-        const char* Name;  // upper case
-        const char* By;
-    };
-    static const TEntity kEntities[] = {
-        {"&AMP;", "&&"},    {"&QUOT;", "\""},   {"&SECT;", "\xA7"},  {"&PERMIL;", "\x89"}, {"&REG;", "\xAE"},
-        {"&COPY;", "\xA9"}, {"&PARA;", "\xB6"}, {"&TRADE;", "\x99"}, {"&EURO;", "\x80"},
-    };
-    constexpr int kCount = sizeof(kEntities) / sizeof(kEntities[0]);
-    // Passes replace the first occurrence of each entity until one changes nothing. A
-    // replacement can only create a new occurrence at or after its own position, so each
-    // entity's search resumes from a cursor instead of the start; the result is the same.
-    // Most texts hold none of these (only "&nbsp;"): one scan over the "&"s settles that.
-    bool any = false;
-    for (size_t at = s.find('&'); at != std::string::npos && !any; at = s.find('&', at + 1)) {
+// The prepared text: entities, the "<#" escape and line ends (once per call). The entities
+// of the text's pass, replaced in this order.
+struct TEntity {
+    const char* Name;  // upper case
+    const char* By;
+};
+const TEntity kEntities[] = {
+    {"&AMP;", "&&"},    {"&QUOT;", "\""},   {"&SECT;", "\xA7"},  {"&PERMIL;", "\x89"}, {"&REG;", "\xAE"},
+    {"&COPY;", "\xA9"}, {"&PARA;", "\xB6"}, {"&TRADE;", "\x99"}, {"&EURO;", "\x80"},
+};
+constexpr int kEntityCount = sizeof(kEntities) / sizeof(kEntities[0]);
+
+// Most texts hold none of the entities above (only "&nbsp;"): one scan over the "&"s
+// settles that.
+bool HasEntity(const std::string& s) {
+    for (size_t at = s.find('&'); at != std::string::npos; at = s.find('&', at + 1)) {
         const char second = at + 1 < s.size() ? Up(s[at + 1]) : '\0';
         // The second letters of the names above; "&nbsp;" needs no look at the table.
         if (second == '\0' || !std::strchr("AQSPRCTE", second)) continue;
-        for (int e = 0; e < kCount && !any; ++e) {
+        for (int e = 0; e < kEntityCount; ++e) {
             const char* name = kEntities[e].Name;
             if (name[1] != second) continue;
             size_t k = 2;
             while (name[k] && at + k < s.size() && Up(s[at + k]) == name[k])
                 ++k;
-            any = name[k] == '\0';
+            if (name[k] == '\0') return true;
         }
     }
-    if (!any) return;
-    size_t cursor[kCount] = {};
+    return false;
+}
+
+void ReplaceEntities(std::string& s) {
+    // Passes replace the first occurrence of each entity until one changes nothing. A
+    // replacement can only create a new occurrence at or after its own position, so each
+    // entity's search resumes from a cursor instead of the start; the result is the same.
+    if (!HasEntity(s)) return;
+    size_t cursor[kEntityCount] = {};
     bool changed = true;
     while (changed) {
         changed = false;
-        for (int e = 0; e < kCount; ++e) {
+        for (int e = 0; e < kEntityCount; ++e) {
             size_t at = FindNoCase(s, kEntities[e].Name, cursor[e]);
             if (at == std::string::npos) {
                 cursor[e] = s.size();
@@ -192,7 +198,7 @@ void ReplaceEntities(std::string& s) {
             }
             s.replace(at, std::strlen(kEntities[e].Name), kEntities[e].By);
             changed = true;
-            for (int f = 0; f < kCount; ++f)
+            for (int f = 0; f < kEntityCount; ++f)
                 cursor[f] = std::min(cursor[f], at);
         }
     }
@@ -290,13 +296,14 @@ void DecodeAddress(std::string& s) {
 // attribute values (see DecodeAddress). No replacement makes or removes a "<" or ">", so
 // the tags found here are the ones the layout finds.
 void ReplaceTextEntities(std::string& s) {
+    if (!HasEntity(s)) return;
     std::string out, part;
     out.reserve(s.size());
     size_t i = 0;
     while (i < s.size()) {
         const size_t lt = s.find('<', i);
         part.assign(s, i, lt == std::string::npos ? std::string::npos : lt - i);
-        if (part.find('&') != std::string::npos) ReplaceEntities(part);
+        ReplaceEntities(part);
         out += part;
         if (lt == std::string::npos) break;
         const size_t gt = s.find('>', lt);
