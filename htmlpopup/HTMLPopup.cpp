@@ -150,41 +150,47 @@ TColor Blend(TColor c1, TColor c2, int i, int steps) {
     return r;
 }
 
-// The prepared text: entities, the "<#" escape and line ends (once per call).
-void ReplaceEntities(std::string& s) {
-    struct TEntity {
-        const char* Name;  // upper case
-        const char* By;
-    };
-    static const TEntity kEntities[] = {
-        {"&AMP;", "&&"},    {"&QUOT;", "\""},   {"&SECT;", "\xA7"},  {"&PERMIL;", "\x89"}, {"&REG;", "\xAE"},
-        {"&COPY;", "\xA9"}, {"&PARA;", "\xB6"}, {"&TRADE;", "\x99"}, {"&EURO;", "\x80"},
-    };
-    constexpr int kCount = sizeof(kEntities) / sizeof(kEntities[0]);
-    // Passes replace the first occurrence of each entity until one changes nothing. A
-    // replacement can only create a new occurrence at or after its own position, so each
-    // entity's search resumes from a cursor instead of the start; the result is the same.
-    // Most texts hold none of these (only "&nbsp;"): one scan over the "&"s settles that.
-    bool any = false;
-    for (size_t at = s.find('&'); at != std::string::npos && !any; at = s.find('&', at + 1)) {
+// The prepared text: entities, the "<#" escape and line ends (once per call). The entities
+// of the text's pass, replaced in this order.
+struct TEntity {
+    const char* Name;  // upper case
+    const char* By;
+};
+const TEntity kEntities[] = {
+    {"&AMP;", "&&"},    {"&QUOT;", "\""},   {"&SECT;", "\xA7"},  {"&PERMIL;", "\x89"}, {"&REG;", "\xAE"},
+    {"&COPY;", "\xA9"}, {"&PARA;", "\xB6"}, {"&TRADE;", "\x99"}, {"&EURO;", "\x80"},
+};
+constexpr int kEntityCount = sizeof(kEntities) / sizeof(kEntities[0]);
+
+// Most texts hold none of the entities above (only "&nbsp;"): one scan over the "&"s
+// settles that.
+bool HasEntity(const std::string& s) {
+    for (size_t at = s.find('&'); at != std::string::npos; at = s.find('&', at + 1)) {
         const char second = at + 1 < s.size() ? Up(s[at + 1]) : '\0';
         // The second letters of the names above; "&nbsp;" needs no look at the table.
         if (second == '\0' || !std::strchr("AQSPRCTE", second)) continue;
-        for (int e = 0; e < kCount && !any; ++e) {
+        for (int e = 0; e < kEntityCount; ++e) {
             const char* name = kEntities[e].Name;
             if (name[1] != second) continue;
             size_t k = 2;
             while (name[k] && at + k < s.size() && Up(s[at + k]) == name[k])
                 ++k;
-            any = name[k] == '\0';
+            if (name[k] == '\0') return true;
         }
     }
-    if (!any) return;
-    size_t cursor[kCount] = {};
+    return false;
+}
+
+void ReplaceEntities(std::string& s) {
+    // Passes replace the first occurrence of each entity until one changes nothing. A
+    // replacement can only create a new occurrence at or after its own position, so each
+    // entity's search resumes from a cursor instead of the start; the result is the same.
+    if (!HasEntity(s)) return;
+    size_t cursor[kEntityCount] = {};
     bool changed = true;
     while (changed) {
         changed = false;
-        for (int e = 0; e < kCount; ++e) {
+        for (int e = 0; e < kEntityCount; ++e) {
             size_t at = FindNoCase(s, kEntities[e].Name, cursor[e]);
             if (at == std::string::npos) {
                 cursor[e] = s.size();
@@ -192,7 +198,7 @@ void ReplaceEntities(std::string& s) {
             }
             s.replace(at, std::strlen(kEntities[e].Name), kEntities[e].By);
             changed = true;
-            for (int f = 0; f < kCount; ++f)
+            for (int f = 0; f < kEntityCount; ++f)
                 cursor[f] = std::min(cursor[f], at);
         }
     }
@@ -231,26 +237,109 @@ bool ReplaceRunEntities(std::string& run) {
     return changed;
 }
 
+// Addresses in tags (a link's, a picture's) are decoded once, as a browser reads them: the
+// text's entity pass would turn "&amp;" into the drawing escape "&&" and repeat until
+// nothing changes. An entity it does not know stays as written.
+void DecodeAddress(std::string& s) {
+    if (s.find('&') == std::string::npos) return;
+    static const struct {
+        const char* Name;  // upper case, after the "&"
+        char By;
+    } kNamed[] = {{"AMP;", '&'}, {"LT;", '<'}, {"GT;", '>'}, {"QUOT;", '"'}};
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        if (s[i] != '&') {
+            out += s[i++];
+            continue;
+        }
+        size_t used = 0;
+        char by = 0;
+        for (const auto& e : kNamed) {
+            size_t k = 0;
+            while (e.Name[k] && i + 1 + k < s.size() && Up(s[i + 1 + k]) == e.Name[k])
+                ++k;
+            if (!e.Name[k]) {
+                used = 1 + k;
+                by = e.By;
+                break;
+            }
+        }
+        if (!used && i + 2 < s.size() && s[i + 1] == '#') {
+            // "&#65;" or "&#x41;": a code of a single-byte character, 1 to 255.
+            const bool hex = Up(s[i + 2]) == 'X';
+            size_t k = i + (hex ? 3 : 2);
+            const size_t digits = k;
+            int code = 0;
+            while (k < s.size() && code <= 255) {
+                const int d = hex ? HexDigit(s[k]) : (s[k] >= '0' && s[k] <= '9' ? s[k] - '0' : -1);
+                if (d < 0) break;
+                code = code * (hex ? 16 : 10) + d;
+                ++k;
+            }
+            if (k > digits && k < s.size() && s[k] == ';' && code >= 1 && code <= 255) {
+                used = k + 1 - i;
+                by = static_cast<char>(code);
+            }
+        }
+        if (used) {
+            out += by;
+            i += used;
+        } else {
+            out += s[i++];
+        }
+    }
+    s.swap(out);
+}
+
+// The text's entity pass, on the text between tags only: inside a tag it would rewrite the
+// attribute values (see DecodeAddress). No replacement makes or removes a "<" or ">", so
+// the tags found here are the ones the layout finds.
+void ReplaceTextEntities(std::string& s) {
+    if (!HasEntity(s)) return;
+    std::string out, part;
+    out.reserve(s.size());
+    size_t i = 0;
+    while (i < s.size()) {
+        const size_t lt = s.find('<', i);
+        part.assign(s, i, lt == std::string::npos ? std::string::npos : lt - i);
+        ReplaceEntities(part);
+        out += part;
+        if (lt == std::string::npos) break;
+        const size_t gt = s.find('>', lt);
+        const size_t tagEnd = gt == std::string::npos ? s.size() : gt + 1;
+        out.append(s, lt, tagEnd - lt);
+        i = tagEnd;
+    }
+    s.swap(out);
+}
+
 std::string PrepareText(const std::string& text) {
     std::string s = text;
-    if (s.find('&') != std::string::npos) ReplaceEntities(s);
     size_t hash = s.find("<#");
     if (hash != std::string::npos) {
         s.erase(hash, 1);
         size_t gt = s.find('>', hash);
         if (gt != std::string::npos) s.erase(gt, 1);
     }
-    if (s.find('\r') == std::string::npos && s.find('\n') == std::string::npos) return s;
-    std::string out;
-    out.reserve(s.size() + 16);
-    for (char c : s) {
-        if (c == '\n') continue;
-        if (c == '\r')
-            out += "<BR>";
-        else
-            out += c;
+    if (s.find('\r') != std::string::npos || s.find('\n') != std::string::npos) {
+        std::string out;
+        out.reserve(s.size() + 16);
+        for (char c : s) {
+            if (c == '\n') continue;
+            if (c == '\r')
+                out += "<BR>";
+            else
+                out += c;
+        }
+        s.swap(out);
     }
-    return out;
+    // Entities last, when the tags are the ones the layout will find (a carriage return
+    // inside a tag has become a "<BR>" that ends it). The entity pass makes no "<", ">",
+    // "#" or line end, so the order matters only to an entity cut by a line feed, which now
+    // reads as the entity it is.
+    if (s.find('&') != std::string::npos) ReplaceTextEntities(s);
+    return s;
 }
 
 enum TAlign { alLeft, alRight, alCenter };
@@ -629,6 +718,7 @@ void TRenderer::OpenTag(TPass pass, const std::string& raw, char c1, char c2, bo
             AnchorAddr.clear();
         else
             AnchorAddr.assign(raw, q1 + 1, q2 - q1 - 1);
+        DecodeAddress(AnchorAddr);
         ++AnchorCounter;
         if (paint && UnderlineApplies()) Font.Style |= fsUnderline;
         Font.Color = kLinkColor;
@@ -649,6 +739,7 @@ void TRenderer::OpenTag(TPass pass, const std::string& raw, char c1, char c2, bo
             if (Attr(Up, "BACKGROUND", Val)) {
                 std::string src;
                 Attr(raw, "", src, FindNoCase(raw, "BACKGROUND"));
+                DecodeAddress(src);
                 TRenderPicture* pic = PictureFor(src);
                 if (pic && !pic->Empty() && pic->Width() > 0 && pic->Height() > 0) pic->Tile(C, LR);
             }
@@ -898,6 +989,7 @@ void TRenderer::Image(TPass pass, const std::string& raw, bool& stays) {
     std::string src;
     size_t srcAt = FindNoCase(raw, "SRC");
     if (srcAt != std::string::npos) Attr(raw, "", src, srcAt + 3);
+    DecodeAddress(src);
     int wAttr = 0, hAttr = 0;
     if (Attr(Up, "WIDTH", Val)) wAttr = LeadingInt(Val);
     if (Attr(Up, "HEIGHT", Val)) hAttr = LeadingInt(Val);
@@ -1124,13 +1216,33 @@ THTMLRenderResult PopupHitTest(THTMLSurface& Canvas, int ClientWidth, int Client
 
 void PopupAutoSize(THTMLSurface& Canvas, int ClientWidth, int ClientHeight, const THTMLPopupLook& Look,
                    const THTMLPopupContent& Content, bool Hover, int HoverAnchor, int& Width, int& Height) {
+    PopupFitSize(Canvas, ClientWidth, ClientHeight, Look, Content, Hover, HoverAnchor, 0, 0, Width, Height);
+}
+
+bool PopupFitSize(THTMLSurface& Canvas, int ClientWidth, int ClientHeight, const THTMLPopupLook& Look,
+                  const THTMLPopupContent& Content, bool Hover, int HoverAnchor, int MaxWidth, int MaxHeight,
+                  int& Width, int& Height) {
+    // Layout stops below its rectangle; past MaxHeight it has shown that the text is too tall.
+    const int tall = 4096 + std::max(0, MaxHeight);
     const TRect inner = PopupInnerRect(Look, ClientWidth, ClientHeight);
-    const TRect box{inner.Left + 6, inner.Top + 2, inner.Left + 6 + 4096, inner.Top + 2 + 4096};
+    const TRect box{inner.Left + 6, inner.Top + 2, inner.Left + 6 + 4096, inner.Top + 2 + tall};
     Canvas.SetFont(Content.Font);
-    const THTMLRenderResult r =
-        RenderHTML(Canvas, Content.Text, box, Content.Images, Content.PictureContainer, Content.PictureCache,
-                   Hover, HoverAnchor, false, {});
+    THTMLRenderResult r = RenderHTML(Canvas, Content.Text, box, Content.Images, Content.PictureContainer,
+                                     Content.PictureCache, Hover, HoverAnchor, false, {});
     const int b = std::max(0, Look.BorderSize);
     Width = r.NeededWidth + 2 * b + 16;
+    if (MaxWidth > 0 && Width > MaxWidth) {
+        // Laid out again in the rectangle the paint will use at that width, so that the
+        // lines wrap there exactly as they will be shown.
+        TRect lr = PopupLayoutRect(Look, MaxWidth, ClientHeight);
+        lr.Bottom = lr.Top + tall;
+        Canvas.SetFont(Content.Font);
+        r = RenderHTML(Canvas, Content.Text, lr, Content.Images, Content.PictureContainer,
+                       Content.PictureCache, Hover, HoverAnchor, false, {});
+        Width = MaxWidth;
+    }
     Height = r.NeededHeight + 2 * b + 16;
+    if (MaxHeight <= 0 || Height <= MaxHeight) return true;
+    Height = MaxHeight;
+    return false;
 }

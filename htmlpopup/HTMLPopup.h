@@ -172,3 +172,9 @@ THTMLRenderResult PopupHitTest(THTMLSurface& Canvas, int ClientWidth, int Client
 // The window size the text needs (nothing is drawn).
 void PopupAutoSize(THTMLSurface& Canvas, int ClientWidth, int ClientHeight, const THTMLPopupLook& Look,
                    const THTMLPopupContent& Content, bool Hover, int HoverAnchor, int& Width, int& Height);
+// The same size kept within MaxWidth × MaxHeight (a limit of 0 or less is none): a text wider
+// than MaxWidth is laid out again at that width, so that it wraps; the height is then capped
+// at MaxHeight. True when the whole text fits in that height.
+bool PopupFitSize(THTMLSurface& Canvas, int ClientWidth, int ClientHeight, const THTMLPopupLook& Look,
+                  const THTMLPopupContent& Content, bool Hover, int HoverAnchor, int MaxWidth, int MaxHeight,
+                  int& Width, int& Height);

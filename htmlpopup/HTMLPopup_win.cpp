@@ -278,7 +278,8 @@ THTMLPopupWindow::~THTMLPopupWindow() {
 
 void THTMLPopupWindow::MakeWindow() {
     FTrackingLeave = false;
-    const DWORD exStyle = WS_EX_TOOLWINDOW | (FAlwaysOnTop ? WS_EX_TOPMOST : 0);
+    // Never activated: the user's window keeps the focus, whatever shows or clicks us.
+    const DWORD exStyle = WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | (FAlwaysOnTop ? WS_EX_TOPMOST : 0);
     CreateHandle(PopupClass(), exStyle, "", WS_POPUP, FLeft, FTop, FWidth, FHeight, FOwnerWindow, nullptr);
 }
 
@@ -326,11 +327,16 @@ void THTMLPopupWindow::SetAutoSize(bool Value) {
     FAutoSize = Value;
     if (!Value) return;
     int w = FWidth, h = FHeight;
-    {
-        TGDISurface s(FMeasureDC.Get(), FFonts);
-        PopupAutoSize(s, FWidth, FHeight, Look, Content(), FHover, FHoverAnchor, w, h);
-    }
+    FitSize(Look, Content(), MaxWidth, MaxHeight, w, h);
     SetBounds(FLeft, FTop, w, h);
+}
+
+bool THTMLPopupWindow::FitSize(const THTMLPopupLook& ALook, THTMLPopupContent AContent, int AMaxWidth,
+                               int AMaxHeight, int& Width, int& Height) {
+    if (!AContent.PictureCache) AContent.PictureCache = FPictureCache.get();
+    TGDISurface s(FMeasureDC.Get(), FFonts);
+    return PopupFitSize(s, FWidth, FHeight, ALook, AContent, FHover, FHoverAnchor, AMaxWidth, AMaxHeight,
+                        Width, Height);
 }
 
 void THTMLPopupWindow::SetBounds(int Left, int Top, int Width, int Height) {
@@ -397,7 +403,6 @@ void THTMLPopupWindow::ClickAt(int X, int Y) {
     std::shared_ptr<bool> alive = FAlive;
     if (r.Hit) Raise(OnAnchorClick, this, r.HitAnchor);
     if (!*alive) return;  // the handler freed the window
-    if (FHandle && GetFocus() == FHandle && FOwnerWindow) SetFocus(FOwnerWindow);
     if (FHover && FHoverAnchor != -1) InvalidateAnchor(FHoverRect);
 }
 
@@ -452,7 +457,8 @@ LRESULT THTMLPopupWindow::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
         ClickAt(static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam)));
         return 0;
     case WM_SETFOCUS:
-        if (FOwnerWindow) SetFocus(FOwnerWindow);
+        // Should the focus come here all the same, it goes back where it came from.
+        if (WParam && IsWindow(reinterpret_cast<HWND>(WParam))) SetFocus(reinterpret_cast<HWND>(WParam));
         return 0;
     case WM_NCDESTROY:
         // The system destroys owned windows with their owner; the handle is forgotten
@@ -469,7 +475,7 @@ LRESULT THTMLPopupWindow::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
 
 THTMLPopup::THTMLPopup(TComponent* AOwner) : TComponent(AOwner) {
     Text.OnChange = [this](TObject*) {
-        if (FWindow) FWindow->SetText(JoinedText());
+        if (FWindow) FWindow->SetText(Joined(Text));
     };
 }
 
@@ -510,27 +516,22 @@ void THTMLPopup::SetPictureContainer(THTMLPictureSource* Value) {
     if (FWindow) FWindow->PictureContainer = Value;
 }
 
-std::string THTMLPopup::JoinedText() const {
+std::string THTMLPopup::Joined(const TStringList& Lines) {
     std::string s;
-    for (const auto& line : Text.Lines())
+    for (const auto& line : Lines.Lines())
         s += line;
     return s;
 }
 
-void THTMLPopup::PrepareWindow() {
+void THTMLPopup::EnsureWindow() {
     if (!FWindow) {
         FWindow = std::make_unique<THTMLPopupWindow>();
         FWindow->SetHover(true);
     }
-    FWindow->Hide();
-    FWindow->SetOwnerWindow(OwnerWindow);
-    FWindow->SetText(JoinedText());
-    FWindow->SetAlwaysOnTop(AlwaysOnTop);
-    FWindow->SetBounds(PopupLeft, PopupTop, PopupWidth, PopupHeight);
-    FWindow->PictureContainer = FPictureContainer;
-    FWindow->SetHover(Hover);
-    FWindow->Images = FImages;
-    THTMLPopupLook& look = FWindow->Look;
+}
+
+THTMLPopupLook THTMLPopup::LookSettings() const {
+    THTMLPopupLook look;
     look.ShadeEnable = ShadeEnable;
     look.ShadeStartColor = ShadeStartColor;
     look.ShadeEndColor = ShadeEndColor;
@@ -538,54 +539,106 @@ void THTMLPopup::PrepareWindow() {
     look.ShadeSteps = ShadeSteps;
     look.MarginX = MarginX;
     look.MarginY = MarginY;
-    FWindow->Font = Font;
-    FWindow->AutoHide = AutoHide;
     look.BorderSize = BorderSize;
     look.Color = Color;
+    return look;
+}
+
+void THTMLPopup::SizeLimits(int& MaxWidth, int& MaxHeight) const {
+    const RECT wa = WorkArea();
+    MaxWidth = std::max(1, static_cast<int>(wa.right - wa.left) - kRightGap);
+    MaxHeight = std::max(1, static_cast<int>(wa.bottom - wa.top) - std::max(0, RollUpSpace));
+}
+
+bool THTMLPopup::Fits(const TStringList& Lines) {
+    EnsureWindow();
+    THTMLPopupContent content;
+    content.Text = Joined(Lines);
+    content.Font = Font;
+    content.Images = FImages;
+    content.PictureContainer = FPictureContainer;
+    int maxWidth = 0, maxHeight = 0, w = 0, h = 0;
+    SizeLimits(maxWidth, maxHeight);
+    return FWindow->FitSize(LookSettings(), content, maxWidth, maxHeight, w, h);
+}
+
+void THTMLPopup::PrepareWindow() {
+    EnsureWindow();
+    FWindow->Hide();
+    FWindow->SetOwnerWindow(OwnerWindow);
+    FWindow->SetText(Joined(Text));
+    FWindow->SetAlwaysOnTop(AlwaysOnTop);
+    FWindow->SetBounds(PopupLeft, PopupTop, PopupWidth, PopupHeight);
+    FWindow->PictureContainer = FPictureContainer;
+    FWindow->SetHover(Hover);
+    FWindow->Images = FImages;
+    FWindow->Look = LookSettings();
+    FWindow->Font = Font;
+    FWindow->AutoHide = AutoHide;
     FWindow->OnAnchorClick = [this](TObject*, const std::string& Anchor) {
         Raise(OnAnchorClick, this, Anchor);
     };
+    SizeLimits(FWindow->MaxWidth, FWindow->MaxHeight);
     FWindow->SetAutoSize(AutoSize);
 }
 
+// Every show and hide takes over from an animation under way (the animations pump
+// messages, so one can start inside another): the older loop sees a newer generation at
+// its next step and stops.
 void THTMLPopup::Hide() {
+    ++FGeneration;
     if (FWindow) FWindow->Hide();
 }
 
 void THTMLPopup::Show() {
+    ++FGeneration;
+    ShowPrepared();
+}
+
+void THTMLPopup::ShowPrepared() {
     PrepareWindow();
     FWindow->ShowNoActivate();
 }
 
+// The work area of the monitor that holds the taskbar, where the user looks for the tray;
+// without a taskbar, the primary monitor's.
 RECT THTMLPopup::WorkArea() {
+    if (HWND tray = FindWindowA("Shell_TrayWnd", nullptr)) {
+        MONITORINFO mi{};
+        mi.cbSize = sizeof(mi);
+        if (GetMonitorInfoA(MonitorFromWindow(tray, MONITOR_DEFAULTTOPRIMARY), &mi)) return mi.rcWork;
+    }
     RECT wa{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &wa, 0);
     return wa;
 }
 
 void THTMLPopup::RollUp() {
+    const unsigned generation = ++FGeneration;
     const RECT wa = WorkArea();
     PopupTop = wa.bottom;
     PrepareWindow();
     PopupLeft = wa.right - FWindow->Width() - kRightGap;
-    Show();
+    ShowPrepared();
     const int final = wa.bottom - FWindow->Height() - RollUpSpace;
     std::shared_ptr<bool> alive = FAlive;
     // Also stops at the final place, which a negative RollUpSpace puts below the edge.
     while (FWindow->Top() + FWindow->Height() > wa.bottom && FWindow->Top() > final) {
-        if (!SleepHandlingMessages(kRollInterval) || !*alive || !FWindow) return;
+        if (!SleepHandlingMessages(kRollInterval) || !*alive || !FWindow || generation != FGeneration) return;
         FWindow->SetTop(std::max(FWindow->Top() - kRollStep, final));
     }
     FWindow->SetTop(final);
 }
 
 void THTMLPopup::RollDown() {
-    if (!FWindow) return;
+    const unsigned generation = ++FGeneration;
+    // A hidden window has nothing to sink (a window made only to measure has no handle).
+    if (!FWindow || !FWindow->Visible()) return;
     const RECT wa = WorkArea();
     std::shared_ptr<bool> alive = FAlive;
     while (FWindow->Top() < wa.bottom) {
-        if (!SleepHandlingMessages(kRollInterval) || !*alive || !FWindow) return;
+        if (!SleepHandlingMessages(kRollInterval) || !*alive || !FWindow || generation != FGeneration) return;
         FWindow->SetTop(FWindow->Top() + kRollStep);
     }
-    Hide();
+    FWindow->Hide();
 }

@@ -168,9 +168,15 @@ public:
     void ClickAt(int X, int Y);
     // Pictures the text names by address, read when first met and kept with the window.
     THTMLPictureCache& PictureCache() { return *FPictureCache; }
+    // The auto-size of a text with these settings within the limits (PopupFitSize), measured
+    // with this window's fonts and picture cache; nothing changes on screen.
+    bool FitSize(const THTMLPopupLook& ALook, THTMLPopupContent AContent, int AMaxWidth, int AMaxHeight,
+                 int& Width, int& Height);
 
     // Settings copied in by the popup.
     bool AutoHide = false;
+    // Auto-size keeps the window within these (0: no limit).
+    int MaxWidth = 0, MaxHeight = 0;
     THTMLPopupLook Look;
     THTMLFont Font;
     THTMLImageList* Images = nullptr;
@@ -212,11 +218,18 @@ public:
     explicit THTMLPopup(TComponent* AOwner = nullptr);
     ~THTMLPopup() override;
 
+    // Each of these takes over from a RollUp or RollDown under way, which stops at its
+    // next step.
     void Hide();
     void Show();
     void RollUp();
     void RollDown();
     void PrepareWindow();
+
+    // Whether Lines, auto-sized as a show would size them (wrapped at the widest width the
+    // work area allows), fit the work area's height less RollUpSpace, so that a show would
+    // cut nothing off. The form drops items until the text fits; nothing changes on screen.
+    bool Fits(const TStringList& Lines);
 
     THTMLImageList* Images() const { return FImages; }
     void SetImages(THTMLImageList* Value);
@@ -260,11 +273,18 @@ protected:
     void Notification(TComponent* AComponent, TOperation Operation) override;
 
 private:
-    std::string JoinedText() const;
+    static std::string Joined(const TStringList& Lines);
+    void EnsureWindow();
+    void ShowPrepared();
+    THTMLPopupLook LookSettings() const;
+    // The largest window that stays inside the work area: 20 pixels left of its right edge
+    // and RollUpSpace above its bottom.
+    void SizeLimits(int& MaxWidth, int& MaxHeight) const;
     static RECT WorkArea();
 
     std::unique_ptr<THTMLPopupWindow> FWindow;
     THTMLImageList* FImages = nullptr;
     THTMLPictureSource* FPictureContainer = nullptr;
+    unsigned FGeneration = 0;
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };

@@ -210,3 +210,38 @@ TEST(PopupNewsLayout, TwoTextLinesWithoutABlankShowAsOneWord) {
     ASSERT_EQ(t.size(), 1u);
     EXPECT_NE(t[0].find("'abcdef'"), std::string::npos);
 }
+
+// A long feed must not make a window larger than the screen's work area: the text wraps
+// at the widest width allowed, and the height stops at the tallest.
+TEST(PopupLook, FitSizeWrapsAtTheWidthLimitAndCapsTheHeight) {
+    THTMLPopupContent content;
+    content.Text = "aaaa bbbb cccc dddd";
+    const struct {
+        int MaxWidth, MaxHeight;
+        bool Fits;
+        int Width, Height;
+    } kCases[] = {
+        {0, 0, true, 114 + 22, 13 + 22},     // no limits: one line
+        {200, 35, true, 114 + 22, 13 + 22},  // within both
+        {80, 0, true, 80, 26 + 22},          // wraps into two lines at 80
+        {80, 48, true, 80, 48},
+        {80, 47, false, 80, 47},
+        {200, 30, false, 114 + 22, 30},
+    };
+    for (const auto& c : kCases) {
+        TFakeSurface s;
+        int w = 0, h = 0;
+        EXPECT_EQ(PopupFitSize(s, 200, 200, ProgramLook(), content, false, -1, c.MaxWidth, c.MaxHeight, w, h),
+                  c.Fits)
+            << c.MaxWidth << "x" << c.MaxHeight;
+        EXPECT_EQ(w, c.Width) << c.MaxWidth << "x" << c.MaxHeight;
+        EXPECT_EQ(h, c.Height) << c.MaxWidth << "x" << c.MaxHeight;
+    }
+    // Painted at the wrapped size, the words stand on the two lines that were measured.
+    TFakeSurface s;
+    PaintPopup(s, 80, 48, ProgramLook(), content, false, -1);
+    std::vector<std::string> boxes;
+    for (const auto& t : s.Only("text "))
+        boxes.push_back(Box(t));
+    EXPECT_EQ(boxes, (std::vector<std::string>{"10,7,71,20", "40,7,71,20", "10,20,71,33", "40,20,71,33"}));
+}

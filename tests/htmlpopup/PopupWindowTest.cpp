@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,20 @@ HIMAGELIST MakeImageList() {
 
 void Pump(DWORD ms) { SleepHandlingMessages(ms); }
 
+// A real click of the primary button at a screen point, through the system's input queue.
+// Move and click in one batch, so that nothing else on the display can move the pointer in
+// between.
+void ClickOnScreen(POINT p) {
+    INPUT in[3] = {};
+    in[0].type = in[1].type = in[2].type = INPUT_MOUSE;
+    in[0].mi.dx = MulDiv(p.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    in[0].mi.dy = MulDiv(p.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(3, in, sizeof(INPUT));
+}
+
 // Records where the popup window is moved, through a hook on this thread's window procedures.
 std::vector<RECT>* gMoves = nullptr;
 
@@ -98,10 +113,14 @@ private:
     HHOOK FHook;
 };
 
+// Where the popup rises: the work area of the taskbar's monitor (the primary one without a
+// taskbar).
 RECT WorkArea() {
-    RECT wa;
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &wa, 0);
-    return wa;
+    HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof(mi);
+    GetMonitorInfoA(MonitorFromWindow(tray, MONITOR_DEFAULTTOPRIMARY), &mi);
+    return mi.rcWork;
 }
 
 ULONGLONG CpuTime100ns() {
@@ -332,16 +351,7 @@ TEST_F(PopupWindowTest, RealMouseClickThroughTheSystem) {
     ClientToScreen(popup->Window()->Handle(), &link);
     SetCursorPos(link.x, link.y);
     Pump(100);
-    // Move and click in one batch, so that nothing else on the display can move the
-    // pointer in between.
-    INPUT in[3] = {};
-    in[0].type = in[1].type = in[2].type = INPUT_MOUSE;
-    in[0].mi.dx = MulDiv(link.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    in[0].mi.dy = MulDiv(link.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(3, in, sizeof(INPUT));
+    ClickOnScreen(link);
     for (int i = 0; i < 20 && clicks.empty(); ++i)
         Pump(50);
     EXPECT_EQ(clicks, (std::vector<std::string>{"http://b.example/"}));
@@ -649,4 +659,172 @@ TEST_F(PopupWindowTest, FailurePopupWithTheSettingsLink) {
     SendMessageA(popup->Window()->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(settings.x, settings.y));
     EXPECT_EQ(clicks, (std::vector<std::string>{"settings"}));
     Screenshot(popup->Window(), "failure_popup");
+}
+
+namespace {
+
+// A step of a test run from the message loop while an animation waits.
+std::function<void()> gNested;
+void CALLBACK RunNested(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    if (gNested) gNested();
+    gNested = nullptr;
+}
+
+}  // namespace
+
+// The animations pump messages, so a timer tick can start a new show or hide inside one: the
+// newest call wins, and the older loop stops at its next step.
+TEST_F(PopupWindowTest, AShowOrHideInsideAnAnimationTakesOver) {
+    enum TCall { rollUp, rollDown, hide };
+    const struct {
+        TCall Outer, Inner;
+    } kCases[] = {{rollDown, rollUp}, {rollUp, rollUp}, {rollUp, rollDown}, {rollUp, hide}, {rollDown, hide}};
+    const RECT wa = WorkArea();
+    for (const auto& c : kCases) {
+        const std::string name = std::to_string(c.Outer) + " then " + std::to_string(c.Inner);
+        SetNews(2);
+        popup->RollUp();
+        if (c.Outer == rollUp) popup->Hide();
+        int innerTop = 0, innerHeight = 0;
+        gNested = [&] {
+            if (c.Inner == rollUp) {
+                SetNews(5);  // taller: the older rise would stop short of its place
+                popup->RollUp();
+            } else if (c.Inner == rollDown) {
+                popup->RollDown();
+            } else {
+                popup->Hide();
+            }
+            innerTop = popup->Window()->Top();
+            innerHeight = popup->Window()->Height();
+        };
+        SetTimer(nullptr, 0, 120, RunNested);
+        if (c.Outer == rollUp)
+            popup->RollUp();
+        else
+            popup->RollDown();
+        ASSERT_FALSE(gNested) << name << ": the step did not run during the animation";
+        THTMLPopupWindow* w = popup->Window();
+        RECT r;
+        GetWindowRect(w->Handle(), &r);
+        EXPECT_EQ(IsWindowVisible(w->Handle()) != FALSE, c.Inner == rollUp) << name;
+        EXPECT_EQ(r.top, innerTop) << name << ": the older loop moved the window on";
+        EXPECT_EQ(r.bottom - r.top, innerHeight) << name;
+        if (c.Inner == rollUp) {
+            EXPECT_EQ(r.bottom, wa.bottom - 10) << name;
+            EXPECT_EQ(r.right, wa.right - 20) << name;
+        }
+        if (c.Inner == rollDown) {
+            EXPECT_GE(r.top, wa.bottom) << name;
+        }
+    }
+}
+
+namespace {
+
+// Whether the foreground is still the user's window. Other test programs share the desktop
+// and may bring up windows of their own meanwhile; what must not come up is one of ours.
+testing::AssertionResult UsersWindowInFront(HWND user) {
+    HWND front = GetForegroundWindow();
+    DWORD process = 0;
+    GetWindowThreadProcessId(front, &process);
+    if (front == user && GetFocus() == user) return testing::AssertionSuccess();
+    if (front != user && process != GetCurrentProcessId()) return testing::AssertionSuccess();
+    char cls[64] = {};
+    GetClassNameA(front, cls, sizeof(cls));
+    return testing::AssertionFailure() << "in front: a " << cls << " window of this program";
+}
+
+// Counts the times the popup window was activated or given the focus, even for a moment.
+int gPopupActivations = 0;
+LRESULT CALLBACK ActivationHook(int code, WPARAM wp, LPARAM lp) {
+    if (code == HC_ACTION) {
+        auto* m = reinterpret_cast<CWPSTRUCT*>(lp);
+        char cls[64] = {};
+        GetClassNameA(m->hwnd, cls, sizeof(cls));
+        if (std::string(cls) == "PelorinHTMLPopup" &&
+            (m->message == WM_SETFOCUS || (m->message == WM_ACTIVATE && LOWORD(m->wParam) != WA_INACTIVE)))
+            ++gPopupActivations;
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+}  // namespace
+
+// The popup comes and goes over whatever the user works in, without taking its focus.
+TEST_F(PopupWindowTest, RisingAndClickingLeaveTheUsersWindowInFront) {
+    HWND user = CreateWindowExA(0, "STATIC", "user's window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300,
+                                200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    for (int i = 0; i < 10 && GetForegroundWindow() != user; ++i) {
+        SetForegroundWindow(user);
+        Pump(50);
+    }
+    ASSERT_EQ(GetForegroundWindow(), user);
+    gPopupActivations = 0;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, ActivationHook, nullptr, GetCurrentThreadId());
+    popup->Text.Assign(
+        std::vector<std::string>{"<P align=\"center\"><A href=\"http://c.example/\">Big link text</A>"});
+    popup->RollUp();
+    Pump(100);
+    EXPECT_TRUE(UsersWindowInFront(user)) << "after the rise";
+    POINT link{};
+    ASSERT_TRUE(FindAnchor(1, link));
+    ClientToScreen(popup->Window()->Handle(), &link);
+    ClickOnScreen(link);
+    for (int i = 0; i < 20 && clicks.empty(); ++i)
+        Pump(50);
+    Pump(100);
+    EXPECT_EQ(clicks, (std::vector<std::string>{"http://c.example/"}));
+    EXPECT_TRUE(UsersWindowInFront(user)) << "after the click";
+    popup->Show();
+    Pump(100);
+    EXPECT_TRUE(UsersWindowInFront(user)) << "after a show";
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(gPopupActivations, 0);
+    DestroyWindow(user);
+}
+
+// Too much text for the screen: the window stops at the work area, and the form can ask
+// how many items fit before it shows them.
+TEST_F(PopupWindowTest, LongTextStaysInsideTheWorkAreaAndFitsTellsHowMuchFits) {
+    const RECT wa = WorkArea();
+    SetNews(60);
+    popup->Text.Add("<BR>" + std::string(400, 'w') + std::string(" and a long line of words that wraps"));
+    popup->RollUp();
+    RECT r;
+    GetWindowRect(popup->Window()->Handle(), &r);
+    EXPECT_EQ(r.top, wa.top);
+    EXPECT_EQ(r.bottom, wa.bottom - 10);
+    EXPECT_EQ(r.left, wa.left);
+    EXPECT_EQ(r.right, wa.right - 20);
+    // A long word-wrapped line: the window takes the widest width, the text wraps in it.
+    popup->Text.Assign(std::vector<std::string>{"<A href=\"x\">" + std::string(150, 'x') + "</A> " +
+                                                std::string(150, 'y') + " z"});
+    popup->RollUp();
+    GetWindowRect(popup->Window()->Handle(), &r);
+    EXPECT_EQ(r.right - r.left, wa.right - wa.left - 20);
+    EXPECT_LT(r.bottom - r.top, 100);
+    bool linkShown = false;
+    for (int y = 0; y < 30 && !linkShown; ++y)
+        linkShown = popup->Window()->HitTestAt(20, y).HitAnchor == "x";
+    EXPECT_TRUE(linkShown);
+    Screenshot(popup->Window(), "wrapped_to_the_work_area");
+
+    int n = 60;
+    TStringList lines;
+    for (;; --n) {
+        ASSERT_GT(n, 0);
+        lines.Assign(NewsPopupLines(n));
+        if (popup->Fits(lines)) break;
+    }
+    EXPECT_LT(n, 60);
+    popup->Text.Assign(NewsPopupLines(n));
+    popup->RollUp();
+    GetWindowRect(popup->Window()->Handle(), &r);
+    EXPECT_GT(r.top, wa.top);  // not cut at the top: the whole text shows
+    EXPECT_EQ(r.bottom, wa.bottom - 10);
+    lines.Assign(NewsPopupLines(n + 1));
+    EXPECT_FALSE(popup->Fits(lines));
+    Screenshot(popup->Window(), "as_many_items_as_fit");
 }

@@ -566,3 +566,33 @@ TEST(RenderHTMLImages, ContainerAndCachePicturesAtOwnSizeStretchedAndTiled) {
     for (const auto& n : container.Asked)
         EXPECT_EQ(n.find(':'), std::string::npos) << n;
 }
+
+// Feed links arrive escaped once ("&amp;" between query parameters); the link handler must
+// get the address a browser would open, decoded exactly once.
+TEST(RenderHTMLEntities, AnchorAddressesAreDecodedOnce) {
+    const struct {
+        const char* Written;
+        const char* Address;
+    } kCases[] = {
+        {"http://x/?a=1&amp;b=2", "http://x/?a=1&b=2"},
+        {"&AMP;&Lt;&gt;&quot;&#65;&#x42;", "&<>\"AB"},
+        {"&amp;amp;&amp;lt;", "&amp;&lt;"},
+        {"&copy;&bogus;&#;&#0;&#300;&#x;&amp a&b", "&copy;&bogus;&#;&#0;&#300;&#x;&amp a&b"},
+    };
+    for (const auto& c : kCases) {
+        TFakeSurface s;
+        const std::string text = std::string("<A href=\"") + c.Written + "\">link</A> &amp;";
+        auto r = HitAt(s, text, 5, 6);
+        EXPECT_TRUE(r.Hit) << c.Written;
+        EXPECT_EQ(r.HitAnchor, c.Address);
+        // The text after the link is still shown with its "&" escaped for drawing.
+        Paint(s, text);
+        EXPECT_EQ(TextBoxes(s).back(), "31,0,200,13 '&&'") << c.Written;
+    }
+    // A picture's address likewise.
+    TFakeSurface s;
+    TFakePictures cache(&s);
+    RenderHTML(s, "<IMG src=\"http://pics.example/a.gif?&amp;\">", kWide, nullptr, nullptr, &cache, false, -1,
+               false, {});
+    EXPECT_EQ(cache.Asked.front(), "http://pics.example/a.gif?&");
+}
