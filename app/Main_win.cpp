@@ -468,7 +468,13 @@ bool TOptionsForm::DownloadAndShow(const std::string& URL, TFeedKind Kind) {
     RSS->SetRSS(lines);
     FItemLines.clear();
     RSS->Parse();
-    std::vector<std::string> popup = NewsPopupLines(RSS->Channel.Title, FItemLines);
+    // As many items as the screen holds, header and footer always in view.
+    std::vector<std::string> popup =
+        NewsPopupLines(RSS->Channel.Title, FItemLines, [this](const std::vector<std::string>& Lines) {
+            TStringList text;
+            text.Assign(Lines);
+            return HTMLPopup1->Fits(text);
+        });
     FItemLines.clear();
     HTMLPopup1->Hide();
     ShowPopup(popup);
