@@ -23,7 +23,7 @@ log=$fixture/requests.log
 urls=$WINEPREFIX/drive_c/urls.txt
 
 # The fixture's special feeds as categories of their own, so that the picker can hold them.
-printf '\r\n[Test feeds]\r\nQuery in a link=amp\r\nMissing feed=missing\r\n' >>"$app/categories.ini"
+printf '\r\n[Test feeds]\r\nQuery in a link=amp\r\nMissing feed=missing\r\nLong list=many\r\n' >>"$app/categories.ini"
 
 # The test's web browser: every address the shell is asked to open lands in $urls.
 "$WINE" reg add 'HKCR\http\shell\open\command' /ve /d "\"$("$WINE" winepath -w "$app/driver.exe")\" record-url \"%1\"" /f >/dev/null 2>&1
@@ -126,6 +126,18 @@ want='http://www.quenlow.com/download.php?id=4711&src=rss'
 [ "$(tr -d '\r' <"$urls" 2>/dev/null)" = "$want" ] || fail "the browser was asked for \"$(cat "$urls" 2>/dev/null)\", not \"$want\""
 sleep $((duration + 1))
 expect_popup 'popup=0' "the popup came back by itself after a link was clicked"
+
+echo "== a feed longer than the screen shows the items that fit, then the footer"
+settings many 0 "$port"
+reload_settings
+check_news
+expect_popup 'popup=1' "no popup for the long feed"
+sleep 3
+shot 14-long-feed
+read -r _ _ top _ bottom < <(drv popup)
+[ "${top:-0}" -ge 0 ] && [ "${bottom:-9999}" -le 580 ] || fail "the long feed's popup does not fit above the taskbar: $(drv popup)"
+drv links | tail -4 | awk '{ print $2 }' | sort -u | wc -l | grep -qx 1 || fail "the footer's four links are not on one line at the bottom"
+click_link 1
 
 echo "== a 404 gives the failure popup; its \"settings\" link opens the Connection page"
 settings missing 1 "$port"
