@@ -134,7 +134,8 @@ start_program() {
   sleep 2
   local start shown=0
   start=$(date +%s%N)
-  "$WINE" explorer /desktop=$desk,800x600 "$app/Pelorin.exe" >/dev/null 2>&1 &
+  # From its own folder: the program keeps its download in the current one.
+  (cd "$app" && exec "$WINE" explorer /desktop=$desk,800x600 "$app/Pelorin.exe" >/dev/null 2>&1) &
   for _ in $(seq 300); do
     if icon_shown; then shown=1; break; fi
     sleep 0.05
