@@ -23,7 +23,7 @@ log=$fixture/requests.log
 urls=$WINEPREFIX/drive_c/urls.txt
 
 # The fixture's special feeds as categories of their own, so that the picker can hold them.
-printf '\r\n[Test feeds]\r\nQuery in a link=amp\r\nMissing feed=missing\r\nLong list=many\r\n' >>"$app/categories.ini"
+printf '\r\n[Test feeds]\r\nQuery in a link=amp\r\nMissing feed=missing\r\nLong list=many\r\nNothing new=empty\r\n' >>"$app/categories.ini"
 
 # The test's web browser: every address the shell is asked to open lands in $urls.
 "$WINE" reg add 'HKCR\http\shell\open\command' /ve /d "\"$("$WINE" winepath -w "$app/driver.exe")\" record-url \"%1\"" /f >/dev/null 2>&1
@@ -137,6 +137,15 @@ shot 14-long-feed
 read -r _ _ top _ bottom < <(drv popup)
 [ "${top:-0}" -ge 0 ] && [ "${bottom:-9999}" -le 580 ] || fail "the long feed's popup does not fit above the taskbar: $(drv popup)"
 drv links | tail -4 | awk '{ print $2 }' | sort -u | wc -l | grep -qx 1 || fail "the footer's four links are not on one line at the bottom"
+click_link 1
+
+echo "== a feed without items shows the header, its title and the footer"
+settings empty 0 "$port"
+reload_settings
+check_news
+expect_popup 'popup=1' "no popup for the feed without items"
+sleep 1.5
+[ "$(drv links | wc -l)" = 5 ] || fail "the empty feed's popup has other links than Close and the footer: $(drv links | tr '\n' '|')"
 click_link 1
 
 echo "== a 404 gives the failure popup; its \"settings\" link opens the Connection page"
