@@ -11,6 +11,20 @@ namespace {
 // The challenge text after "NTLM ": more than this is never a real one.
 const size_t kMaxChallengeText = 1000;
 
+// The challenge message, read without its target name and information when those cannot be
+// trusted: the server challenge stands at a fixed place, and some peers (squid's own NTLM
+// helper, for one) send a target name whose offset points nowhere. Version 2 then has no
+// target information to sign, so the version chosen by the challenge is 1.
+TNTLM_Msg2_Info DecodeChallenge(const std::string& Base64) {
+    TNTLM_Msg2_Info info = NtlmDecodeChallenge(Base64);
+    if (info.Valid) return info;
+    std::string msg = Base64Decode(Base64);
+    const size_t nameLength = 12, targetInfoLength = 40;
+    if (msg.size() >= nameLength + 2) msg.replace(nameLength, 2, 2, '\0');
+    if (msg.size() >= targetInfoLength + 2) msg.replace(targetInfoLength, 2, 2, '\0');
+    return NtlmParseChallenge(reinterpret_cast<const uint8_t*>(msg.data()), msg.size());
+}
+
 }  // namespace
 
 bool THttpCli::AuthRetry() {
@@ -77,7 +91,7 @@ bool THttpCli::NTLMStep(bool ForProxy) {
     case ntlmNegotiateSent: {
         const std::string& entry = FAuthChallenges[FindChallenge("NTLM")];
         TNTLM_Msg2_Info& challenge = ForProxy ? FProxyNTLMChallenge : FNTLMChallenge;
-        challenge = NtlmDecodeChallenge(entry.size() > 5 ? Trim(entry.substr(5, kMaxChallengeText)) : "");
+        challenge = DecodeChallenge(entry.size() > 5 ? Trim(entry.substr(5, kMaxChallengeText)) : "");
         if (!challenge.Valid) {
             // Nothing to answer: the request ends with this response.
             FAuthChallenges.Clear();

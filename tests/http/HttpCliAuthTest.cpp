@@ -204,7 +204,12 @@ TEST(HttpCliAuthTest, RefusedOrBrokenNtlmEndsWithTheStatus) {
         {"no data", "NTLM", 2},
         {"not Base64", "NTLM !!!!", 2},
         {"cut short", "NTLM " + valid.substr(0, 24), 2},
-        {"target information past the end", "NTLM " + Type2("0200ff00"), 2},
+        {"wrong message type", "NTLM " + Base64Encode(Base64Decode(valid).replace(8, 1, "\3")), 2},
+        // Answered without the names, and refused: squid's fake helper, whose target name
+        // points nowhere, or target information that runs past the end.
+        {"names pointing nowhere",
+         "NTLM TlRMTVNTUAACAAAACQAJAK6qqqoGgggAJdm1uqlF/68AAAAAAAA6AFdPUktHUk9VUA==", 3},
+        {"target information past the end", "NTLM " + Type2("0200ff00"), 3},
         {"only Basic offered now", "Basic realm=\"r\"", 3},
     };
     for (const TSide& side : kSides) {
