@@ -140,6 +140,7 @@ void TOptionsForm::CreateComponents() {
     HttpCli1->SetRequestVer("1.0");
     HttpCli1->FollowRelocation = true;
     HttpCli1->ProxyPort = "80";
+    HttpCli1->NTLMVersion = httpNTLMv2WithTargetInfo;
     // A stalled, trickling or endless server ends in the failure popup, not in a refresh
     // that never ends.
     HttpCli1->IdleTimeout = 30000;

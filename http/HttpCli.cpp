@@ -71,7 +71,7 @@ void THttpCli::SetState(THttpCliState NewState) {
     if (NewState == FState) return;
     FState = NewState;
     Raise(OnStateChange, this);
-    if (FState == hsReady)
+    if (FState == hsReady && !AuthRetry())
         Post([this] { Raise(OnRequestDone, this, RequestType, static_cast<uint16_t>(RequestError)); });
 }
 
@@ -112,7 +112,7 @@ void THttpCli::ResetResponse() {
 }
 
 void THttpCli::RequestAsync(THttpRequest RqType) {
-    if (RqType != httpCLOSE && FState != hsReady) throw EHttpException("HTTP component is busy", 1);
+    if (RqType != httpCLOSE && Busy()) throw EHttpException("HTTP component is busy", 1);
     if ((RqType == httpPOST || RqType == httpPUT) &&
         (SendStream == nullptr || SendStream->Position() == SendStream->Size()))
         throw EHttpException("HTTP component has nothing to post or put", 2);
@@ -132,6 +132,7 @@ void THttpCli::RequestAsync(THttpRequest RqType) {
     ResetResponse();
     Location = URL;
     FRelocations = 0;
+    AuthNewRequest();
     FStartedAt = FLastActivity = Clock();
 
     const TUrlParts url = ParseURL(URL);
@@ -201,6 +202,7 @@ void THttpCli::LookupDone(uint16_t Error) {
     }
     FDnsResult = FSocket->DnsResult();
     SetState(hsDnsLookupDone);
+    AuthNewConnection();
     FConnHost = FConnectHost;
     FConnPort = FConnectPort;
     FConnScheme = FScheme;
@@ -249,7 +251,9 @@ void THttpCli::SocketConnected(uint16_t Error) {
         }
         SetState(hsWaitingHeader);
         SendRequest(MethodWord(RequestType));
-        if (RequestType == httpPOST || RequestType == httpPUT) {
+        // An NTLM negotiation announces no body and sends none: the body goes with the
+        // authenticate message.
+        if ((RequestType == httpPOST || RequestType == httpPUT) && !SendingNTLMNegotiate()) {
             Raise(OnSendBegin, this);
             FSendingBody = true;
             SendBodyPiece();
@@ -294,9 +298,12 @@ void THttpCli::SendRequest(const std::string& Method) {
     add("User-Agent: ", Agent);
     lines.Add("Host: " + FTargetHost);
     if (NoCache) lines.Add("Pragma: no-cache");
-    if (withBody) lines.Add("Content-Length: " + IntToStr(SendStream->Size() - SendStream->Position()));
+    if (withBody)
+        lines.Add("Content-Length: " + (SendingNTLMNegotiate()
+                                            ? std::string("0")
+                                            : IntToStr(SendStream->Size() - SendStream->Position())));
     if (ModifiedSince != 0) lines.Add("If-Modified-Since: " + RFC1123Date(ModifiedSince) + " GMT");
-    // The authorization line goes here once the client answers challenges.
+    add("", AuthorizationLine());
     add("Cookie: ", Cookie);
     if (!ContentRangeBegin.empty() || !ContentRangeEnd.empty()) {
         lines.Add("Range: bytes=" + ContentRangeBegin + "-" + ContentRangeEnd);
@@ -342,14 +349,14 @@ void THttpCli::CutBack(TStream* Stream, int64_t Bytes) {
 void THttpCli::RequestSync(THttpRequest RqType) {
     RequestAsync(RqType);
     auto alive = FAlive;
-    while (*alive && FState != hsReady) {
+    while (*alive && Busy()) {
         if (FMultiThreaded) {
             FSocket->MessagePump();
             std::this_thread::yield();
         } else {
             if (!WaitStep())
                 throw EHttpException("No message wait is installed for a synchronous request", 0);
-            if (!WaitStep()([this] { return FState == hsReady; })) {
+            if (!WaitStep()([this] { return !Busy(); })) {
                 Abort();
                 break;
             }
@@ -362,6 +369,8 @@ void THttpCli::RequestSync(THttpRequest RqType) {
 
 void THttpCli::Abort() {
     if (FState == hsReady) {
+        // A retry about to start is called off with the request.
+        FAuthRetryPending = false;
         FState = hsAborting;
         if (FSocket->State() != wsClosed) FSocket->Abort();
         StatusCode = 200;

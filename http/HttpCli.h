@@ -14,6 +14,7 @@
 #include "base/Exception.h"
 #include "base/Streams.h"
 #include "base/Strings.h"
+#include "http/NtlmMsgs.h"
 #include "http/WSocket.h"
 
 class EHttpException : public Exception {
@@ -38,6 +39,10 @@ enum THttpCliState {
     hsClosing,
     hsAborting
 };
+
+// The responses of the NTLM authenticate message: version 1, version 2, or version 2 when
+// the challenge carries target information and version 1 otherwise.
+enum THttpNTLMVersion { httpNTLMv1, httpNTLMv2, httpNTLMv2WithTargetInfo };
 
 using TDocDataEvent = std::function<void(TObject* Sender, const char* Buffer, int Len)>;
 using THttpCommandEvent = std::function<void(TObject* Sender, std::string& S)>;
@@ -82,6 +87,10 @@ public:
     std::string ContentRangeBegin, ContentRangeEnd;
     bool FollowRelocation = true;
     THttpCliOptions Options = 0;
+    THttpNTLMVersion NTLMVersion = httpNTLMv1;
+    // The local host name that the NTLM authenticate message gives as workstation; the
+    // platform installs it. Unset, or when it throws, the name is empty.
+    std::function<std::string()> WorkstationName;
     const std::string& AcceptRanges() const { return FAcceptRanges; }
     const std::string& RequestVer() const { return FRequestVer; }
     void SetRequestVer(const std::string& Value);
@@ -97,6 +106,9 @@ public:
     int64_t MaxBodySize = 0;
     // Relocations followed in one request before it fails.
     static constexpr int MaxRelocations = 10;
+    // Authentication retries one response chain may take (a Basic attempt is one, an NTLM
+    // handshake two): a peer that keeps asking ends the request with its 401 or 407.
+    static constexpr int MaxAuthRetries = 6;
     // Milliseconds of a monotonic clock; replaceable so that tests can move time.
     std::function<int64_t()> Clock;
 
@@ -116,6 +128,9 @@ public:
     THttpRequest RequestType = httpABORT;
     int RequestError = 0;
     THttpCliState State() const { return FState; }
+    // True from the start of a request until it has ended: between the attempts of an
+    // authentication retry too, while State is hsReady.
+    bool Busy() const { return FState != hsReady || FAuthRetryPending; }
     TWSocketBase& Socket() { return *FSocket; }
 
     // ---- operations ----
@@ -180,6 +195,25 @@ private:
     void CutBack(TStream* Stream, int64_t Bytes);
     void Touch();
 
+    // ---- authentication (HttpCliAuth.cpp) ----
+    enum TNTLMAuthState { ntlmNone, ntlmNegotiateSent, ntlmAuthenticateSent, ntlmDone };
+    enum TBasicAuthState { basicNone, basicCredentialsSent, basicDone };
+    // The two checks, NTLM first; true when one started a retry.
+    bool AuthRetry();
+    bool NTLMCheck();
+    bool BasicCheck();
+    bool NTLMStep(bool ForProxy);
+    bool BasicStep(bool ForProxy);
+    void StartAuthRetry();
+    // Index of the last challenge whose scheme word is exactly Scheme; -1 when none.
+    int FindChallenge(const std::string& Scheme) const;
+    // The one authorization line the next request carries; empty when none applies.
+    std::string AuthorizationLine();
+    bool SendingNTLMNegotiate() const;
+    // A new connection starts finished handshakes afresh; a new request, unfinished ones.
+    void AuthNewConnection();
+    void AuthNewRequest();
+
     // ---- response side (HttpCliResponse.cpp) ----
     void DataAvailable(uint16_t Error);
     void ProcessReceived(uint16_t Error);
@@ -225,6 +259,13 @@ private:
     unsigned FRun = 0;
     int64_t FStartedAt = 0, FLastActivity = 0;
     TStringList FAuthChallenges;
+    TNTLMAuthState FAuthNTLMState = ntlmNone, FProxyAuthNTLMState = ntlmNone;
+    TBasicAuthState FAuthBasicState = basicNone, FProxyAuthBasicState = basicNone;
+    // Whom the handshake in progress is for, per scheme.
+    bool FNTLMForProxy = true, FBasicForProxy = true;
+    TNTLM_Msg2_Info FNTLMChallenge, FProxyNTLMChallenge;
+    bool FAuthRetryPending = false;
+    int FAuthRetries = 0;
     std::string FHeaderBuf;
 
     char FRcvdBuf[RcvBufUsable + 4];

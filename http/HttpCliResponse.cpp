@@ -414,6 +414,8 @@ void THttpCli::StartRelocation() {
         return;
     }
     ++FRelocations;
+    // The new place may ask for credentials of its own.
+    FAuthRetries = 0;
     CutBack(RcvdStream, RcvdCount);
     RcvdCount = 0;
     FRcvdCnt = 0;

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "http/WSocket_win.h"
+#include "http/Winsock_win.h"
 #include "ui/MessagePump_win.h"
 
 THttpCli* NewHttpCli(TComponent* AOwner) {
@@ -13,5 +14,7 @@ THttpCli* NewHttpCli(TComponent* AOwner) {
         return true;
     }();
     (void)waitInstalled;
-    return new THttpCli(AOwner, std::make_unique<TWSocket>());
+    auto* cli = new THttpCli(AOwner, std::make_unique<TWSocket>());
+    cli->WorkstationName = [] { return LocalHostName(); };
+    return cli;
 }
