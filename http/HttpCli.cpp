@@ -48,6 +48,7 @@ THttpCli::THttpCli(TComponent* AOwner, std::unique_ptr<TWSocketBase> Socket)
     FSocket->OnDataSent = [this](TObject*, uint16_t e) { DataSent(e); };
     FSocket->OnDnsLookupDone = [this](TObject*, uint16_t e) { LookupDone(e); };
     FSocket->OnError = [this](TObject*) { Raise(OnSocketError, this); };
+    WireSocks();
 }
 
 THttpCli::~THttpCli() {
@@ -211,6 +212,7 @@ void THttpCli::LookupDone(uint16_t Error) {
         FSocket->SetLocalAddr(LocalAddr);
         FSocket->SetPort(FConnectPort);
         FSocket->SetProto("tcp");
+        WriteSocks();
         FSocket->Connect();
     } catch (const std::exception&) {
         const int err = FSocket->LastError();

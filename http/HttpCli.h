@@ -96,6 +96,23 @@ public:
     void SetRequestVer(const std::string& Value);
     bool MultiThreaded() const { return FMultiThreaded; }
     void SetMultiThreaded(bool Value);
+    // SOCKS (HttpCliSocks.cpp): the socket's settings, which it forgets at every close; the
+    // client writes them again before each connection.
+    const std::string& SocksServer() const { return FSocks.Server; }
+    void SetSocksServer(const std::string& Value);
+    const std::string& SocksPort() const { return FSocks.Port; }
+    void SetSocksPort(const std::string& Value);
+    const std::string& SocksLevel() const { return FSocks.Level; }
+    void SetSocksLevel(const std::string& Value);
+    const std::string& SocksUsercode() const { return FSocks.Usercode; }
+    void SetSocksUsercode(const std::string& Value);
+    const std::string& SocksPassword() const { return FSocks.Password; }
+    void SetSocksPassword(const std::string& Value);
+    TSocksAuthentication SocksAuthentication() const { return FSocks.Authentication; }
+    void SetSocksAuthentication(TSocksAuthentication Value);
+    TSocketErrorEvent OnSocksConnected;
+    TSocksErrorEvent OnSocksError;
+    TSocksAuthStateEvent OnSocksAuthState;
 
     // Limits that keep a request from running forever; 0 switches each off.
     // Milliseconds without a byte received or sent before the request is given up.
@@ -234,6 +251,12 @@ private:
     void DropReceived(int Count);
 
     std::unique_ptr<TWSocketBase> FSocket;
+    struct {
+        std::string Server, Port, Level = "5", Usercode, Password;
+        TSocksAuthentication Authentication = socksNoAuthentication;
+    } FSocks;
+    void WireSocks();
+    void WriteSocks();
     std::shared_ptr<bool> FAlive;
     THttpCliState FState = hsReady;
     std::string FRequestVer = "1.0";

@@ -64,6 +64,8 @@ bool TCustomLineWSocket::OfferLine(uint16_t Error) {
 }
 
 bool TCustomLineWSocket::TriggerDataAvailable(uint16_t Error) {
+    // The SOCKS server's replies are no lines: the negotiation reads them itself.
+    if (SocksNegotiating()) return TCustomSocksWSocket::TriggerDataAvailable(Error);
     if (!LineActive()) {
         if (!FLines.Empty()) {
             // Left over from line mode: handed out before anything newer.
@@ -80,7 +82,7 @@ bool TCustomLineWSocket::TriggerDataAvailable(uint16_t Error) {
     if (HasHandle()) {
         // Everything Winsock holds is taken at once, so that whole lines can be found.
         int err = 0;
-        int waiting = RawPending(err);
+        int waiting = Pending(err);
         if (waiting <= 0) waiting = 255;
         waiting = std::min(waiting, 65536);
         std::string chunk(static_cast<size_t>(waiting), '\0');

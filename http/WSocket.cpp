@@ -1,5 +1,7 @@
 #include "http/WSocket.h"
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "base/Dispatcher.h"
@@ -189,6 +191,10 @@ void TWSocketBase::AssignDefaultValue() {
     FCloseInvoked = false;
     FAllSent = true;
     FPaused = false;
+    FSocksServer.clear();
+    FSocksPort.clear();
+    FSocksLevel = "5";
+    SocksReset();
 }
 
 // ---- properties ----
@@ -375,7 +381,8 @@ void TWSocketBase::Do_FD_CLOSE(uint16_t Error) {
     const unsigned gen = FConnGen;
     // Everything the peer sent before closing is delivered first.
     ASyncReceive(0, ComponentOptions & ~wsoNoReceiveLoop);
-    if (!*life || FConnGen != gen) return;
+    // A handler that closed meanwhile has reported the close (and the defaults forgot it).
+    if (!*life || FConnGen != gen || !HasHandle()) return;
     ReportClosed(Error);
     if (!*life || FConnGen != gen) return;
     if (FState != wsClosed) Close();
@@ -404,7 +411,7 @@ void TWSocketBase::ASyncReceive(uint16_t Error, TWSocketOptions Options) {
             if (FLastError != 0 || !HasHandle()) break;
             if (FRecvProgress == before) break;
             int err = 0;
-            const int waiting = RawPending(err);
+            const int waiting = Pending(err);
             if (waiting < 0) {
                 FLastError = err;
                 break;
@@ -420,17 +427,36 @@ void TWSocketBase::ASyncReceive(uint16_t Error, TWSocketOptions Options) {
 // ---- triggers ----
 
 bool TWSocketBase::TriggerDataAvailable(uint16_t Error) {
+    if (SocksNegotiating()) {
+        SocksDataAvailable(Error);
+        return true;
+    }
     if (!OnDataAvailable) return false;
     OnDataAvailable(this, Error);
     return true;
 }
 void TWSocketBase::TriggerSessionAvailable(uint16_t Error) { Raise(OnSessionAvailable, this, Error); }
-void TWSocketBase::TriggerSessionConnectedSpecial(uint16_t Error) { TriggerSessionConnected(Error); }
+void TWSocketBase::TriggerSessionConnectedSpecial(uint16_t Error) {
+    if (FSocksPhase == spConnecting)
+        SocksConnected(Error);
+    else
+        TriggerSessionConnected(Error);
+}
 void TWSocketBase::TriggerSessionConnected(uint16_t Error) { Raise(OnSessionConnected, this, Error); }
-void TWSocketBase::TriggerSessionClosed(uint16_t Error) { Raise(OnSessionClosed, this, Error); }
-void TWSocketBase::TriggerDataSent(uint16_t Error) { Raise(OnDataSent, this, Error); }
+void TWSocketBase::TriggerSessionClosed(uint16_t Error) {
+    auto life = LifeToken();
+    if (SocksNegotiating()) SocksClosed(Error);
+    if (*life) Raise(OnSessionClosed, this, Error);
+}
+// What the negotiation sent is none of the caller's business.
+void TWSocketBase::TriggerDataSent(uint16_t Error) {
+    if (!SocksNegotiating()) Raise(OnDataSent, this, Error);
+}
 void TWSocketBase::TriggerDnsLookupDone(uint16_t Error) { Raise(OnDnsLookupDone, this, Error); }
 void TWSocketBase::TriggerSendData(int BytesSent) { Raise(OnSendData, this, BytesSent); }
+void TWSocketBase::TriggerSocksAuthState(TSocksAuthState AuthState) {
+    Raise(OnSocksAuthState, this, AuthState);
+}
 
 // ---- name lookup ----
 
@@ -525,6 +551,7 @@ void TWSocketBase::Connect() {
         FailConnect(WSocket_EINVAL, missing);
         return;
     }
+    if (!FSocksServer.empty() && !SocksPrepare()) return;
     auto life = LifeToken();
     std::string msg;
     FSendQueue.Clear();
@@ -632,6 +659,14 @@ void TWSocketBase::CountReceived(int Bytes) {
 }
 
 int TWSocketBase::ReadRaw(char* Buffer, int Len, int& Error) {
+    if (!FSocksHeld.empty() && Len > 0) {
+        // Counted when the negotiation read them.
+        const size_t n = std::min(FSocksHeld.size(), static_cast<size_t>(Len));
+        std::memcpy(Buffer, FSocksHeld.data(), n);
+        FSocksHeld.erase(0, n);
+        ++FRecvProgress;
+        return static_cast<int>(n);
+    }
     const int n = RawReceive(Buffer, Len, Error);
     CountReceived(n);
     return n;
@@ -655,9 +690,14 @@ std::string TWSocketBase::ReceiveStr() {
     return s;
 }
 
+int TWSocketBase::Pending(int& Error) {
+    const int n = RawPending(Error);
+    return n < 0 ? n : n + static_cast<int>(FSocksHeld.size());
+}
+
 int TWSocketBase::RcvdCount() {
     int err = 0;
-    const int n = RawPending(err);
+    const int n = Pending(err);
     if (n < 0) RaiseSocketError(err, "ioctlSocket");
     return n < 0 ? -1 : n;
 }

@@ -15,6 +15,7 @@
 #include "base/Component.h"
 #include "base/Exception.h"
 #include "base/Strings.h"
+#include "http/SocksLayer.h"
 #include "http/WSockBuf.h"
 
 class ESocketException : public Exception {
@@ -79,6 +80,8 @@ using TSendDataEvent = std::function<void(TObject* Sender, int BytesSent)>;
 using TChangeStateEvent = std::function<void(TObject* Sender, TSocketState OldState, TSocketState NewState)>;
 using TBgExceptionEvent = std::function<void(TObject* Sender, const std::exception& E, bool& CanClose)>;
 using TLineLimitEvent = std::function<void(TObject* Sender, int RcvdLength, bool& ClearData)>;
+using TSocksErrorEvent = std::function<void(TObject* Sender, int Error, const std::string& Msg)>;
+using TSocksAuthStateEvent = std::function<void(TObject* Sender, TSocksAuthState AuthState)>;
 
 class TWSocketBase : public TComponent {
 public:
@@ -145,6 +148,28 @@ public:
     TNotifyEvent OnError;
     TBgExceptionEvent OnBgException;
 
+    // ---- SOCKS (WSocketSocks.cpp) ----
+    // With a SOCKS server set, Connect reaches Addr:Port through it and reports
+    // OnSessionConnected once the server has made the connection. A close forgets the
+    // server, its port and the level: they are set again before each connection.
+    const std::string& SocksLevel() const { return FSocksLevel; }
+    void SetSocksLevel(const std::string& Value);
+    const std::string& SocksServer() const { return FSocksServer; }
+    void SetSocksServer(const std::string& Value);
+    const std::string& SocksPort() const { return FSocksPort; }
+    void SetSocksPort(const std::string& Value);
+    std::string SocksUsercode;
+    std::string SocksPassword;
+    TSocksAuthentication SocksAuthentication = socksNoAuthentication;
+    bool SocksNegotiating() const { return FSocksPhase != spData; }
+    // What a SOCKS 5 server said it bound for the connection.
+    const std::string& SocksBoundAddr() const { return FSocksBoundAddr; }
+    const std::string& SocksBoundPort() const { return FSocksBoundPort; }
+    // The connection to the SOCKS server is up (or failed).
+    TSocketErrorEvent OnSocksConnected;
+    TSocksErrorEvent OnSocksError;
+    TSocksAuthStateEvent OnSocksAuthState;
+
 protected:
     // ---- raw operations of a transport ----
     virtual bool HasHandle() const = 0;
@@ -173,6 +198,15 @@ protected:
     virtual int RawCancelLookup() = 0;
     // A dotted address in the form the resolver writes it; false when it is not one.
     virtual bool RawDottedAddress(const std::string& Name, std::string& Address) = 0;
+
+    // Where the transport connects: the SOCKS server while one is set, else Addr:Port.
+    const std::string& TargetAddr() const { return FSocksServer.empty() ? FAddrStr : FSocksServer; }
+    const std::string& TargetPort() const { return FSocksServer.empty() ? FPortStr : FSocksPort; }
+    // What the SOCKS requests need resolved: a port number and an IPv4 address, in host
+    // order; ESocketException with the resolver's text on failure. These read numbers and
+    // dotted addresses only; a transport with a name service does more.
+    virtual uint16_t ResolvePortNumber(const std::string& Port);
+    virtual uint32_t ResolveHostAddress(const std::string& Host);
 
     // ---- what a transport reports ----
     // Network notifications (wsf bits) for the current connection, handled in Winsock's
@@ -215,8 +249,11 @@ protected:
     void CloseForDestroy();
     void TryToSend();
     void ASyncReceive(uint16_t Error, TWSocketOptions Options);
-    // RawReceive that counts what it took.
+    // RawReceive that counts what it took; bytes that came behind the SOCKS server's last
+    // reply come first.
     int ReadRaw(char* Buffer, int Len, int& Error);
+    // RawPending with those bytes.
+    int Pending(int& Error);
     void CountReceived(int Bytes);
 
     virtual bool TriggerDataAvailable(uint16_t Error);
@@ -227,6 +264,7 @@ protected:
     virtual void TriggerDataSent(uint16_t Error);
     virtual void TriggerDnsLookupDone(uint16_t Error);
     void TriggerSendData(int BytesSent);
+    virtual void TriggerSocksAuthState(TSocksAuthState AuthState);
 
     std::string FAddrStr;
     std::string FPortStr;
@@ -257,6 +295,30 @@ private:
     void Do_FD_READ(uint16_t Error);
     void Do_FD_WRITE(uint16_t Error);
     void Do_FD_CLOSE(uint16_t Error);
+    // ---- the SOCKS negotiation (WSocketSocks.cpp) ----
+    enum TSocksPhase { spData, spConnecting, spMethod, spAuth, spRequest };
+    // Connect's part: checks and resolves; false when Connect has failed.
+    bool SocksPrepare();
+    void SocksConnected(uint16_t Error);
+    void SocksDataAvailable(uint16_t Error);
+    // The server closed before the negotiation ended.
+    void SocksClosed(uint16_t Error);
+    void SocksSend(const std::string& Data);
+    void SocksSendRequest();
+    void SocksFail(int Code, const std::string& Msg);
+    void SocksDone(size_t ReplyLength);
+    void SocksReset();
+    std::string FSocksLevel = "5";
+    std::string FSocksServer;
+    std::string FSocksPort;
+    TSocksPhase FSocksPhase = spData;
+    uint16_t FSocksDestPort = 0;
+    int FSocksMethod = 0;
+    uint8_t FSocksReply[kSocksReplyMax];
+    int FSocksReplyCount = 0;
+    std::string FSocksBoundAddr, FSocksBoundPort;
+    // Application bytes read with the last reply, not yet handed out.
+    std::string FSocksHeld;
     std::shared_ptr<bool> FAlive;
     unsigned FConnGen = 0;       // bumped by every new handle
     unsigned FRecvProgress = 0;  // bumped by every read that took bytes

@@ -254,6 +254,24 @@ int TCustomWSocket::RawCancelLookup() {
 
 // ---- connecting ----
 
+uint16_t TCustomWSocket::ResolvePortNumber(const std::string& Port) {
+    return Swap16(WSocketResolvePort(Port, "tcp"));
+}
+
+uint32_t TCustomWSocket::ResolveHostAddress(const std::string& Host) {
+    const u_long a = WSocketResolveHost(Host);
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(&a);
+    return static_cast<uint32_t>(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3];
+}
+
+void TCustomSocksWSocket::Listen() {
+    if (!SocksServer().empty()) {
+        RaiseException("Listening is not supported thru socks server");
+        return;
+    }
+    TCustomWSocket::Listen();
+}
+
 int TCustomWSocket::ApplyLinger(std::string& Msg) {
     if (LingerOnOff == wsLingerNoSet) return 0;
     if (FHSocket == INVALID_SOCKET) {
@@ -321,7 +339,7 @@ int TCustomWSocket::RawOpen(std::string& Msg) {
         }
         const char* protoName = FType == SOCK_DGRAM ? "udp" : "tcp";
         if (!FPortResolved) {
-            FSin.sin_port = WSocketResolvePort(FPortStr, protoName);
+            FSin.sin_port = WSocketResolvePort(TargetPort(), protoName);
             FPortResolved = true;
         }
         if (!FLocalPortResolved) {
@@ -329,7 +347,7 @@ int TCustomWSocket::RawOpen(std::string& Msg) {
             FLocalPortResolved = true;
         }
         if (!FAddrResolved) {
-            FSin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
+            FSin.sin_addr.s_addr = WSocketResolveHost(TargetAddr());
             FAddrResolved = true;
         }
     } catch (const ESocketException& E) {

@@ -98,6 +98,8 @@ protected:
     int RawStartLookup(const std::string& Name, bool Reverse) override;
     int RawCancelLookup() override;
     bool RawDottedAddress(const std::string& Name, std::string& Address) override;
+    uint16_t ResolvePortNumber(const std::string& Port) override;
+    uint32_t ResolveHostAddress(const std::string& Host) override;
 
     // A fresh handle for Connect or Listen: 0, or the error with Msg naming Context.
     int OpenHandle(std::string& Msg, const char* Context);
@@ -151,11 +153,12 @@ private:
     bool FCountHeld = false;
 };
 
-// Connects through a SOCKS server once that layer is configured; without one it is the
-// plain socket, which is all this program uses.
+// The SOCKS negotiation itself is part of the portable rules (WSocketSocks.cpp), so that it
+// runs natively over the scripted double too; this layer refuses what SOCKS cannot do.
 class TCustomSocksWSocket : public TCustomWSocket {
 public:
     using TCustomWSocket::TCustomWSocket;
+    void Listen() override;
 };
 
 class TCustomLineWSocket : public TCustomSocksWSocket {

@@ -8,7 +8,8 @@ quiet() { "$@" >/dev/null 2>&1; }
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 xvfb xdotool imagemagick x11-utils clang-14
   libclang-rt-14-dev cmake ninja-build googletest libgtest-dev libbenchmark-dev
-  libexpat1-dev libxml2-dev libpugixml-dev dpkg-dev python3 fonts-wine nginx-light squid)
+  libexpat1-dev libxml2-dev libpugixml-dev dpkg-dev python3 fonts-wine nginx-light squid
+  dante-server)
 # htpasswd makes the password file of the squid that asks for Basic proxy credentials.
 packages+=(apache2-utils)
 # MD4 and DES for the fixture server that checks NTLM responses.
