@@ -188,6 +188,16 @@ TEST_F(UpdateHTTPWineTest, FailuresReachTheirNotifications) {
     EXPECT_EQ(body, "no such file");
 }
 
+TEST_F(UpdateHTTPWineTest, PostsFormDataAndGetsWhenAsked) {
+    http->URL = Url("/echo");
+    http->PostData = "a=1&b=2";
+    Run();
+    EXPECT_EQ(body, "POST /echo HTTP/1.1|a=1&b=2");
+    http->RequestMethod = rmGet;
+    Run();
+    EXPECT_EQ(body, "GET /echo HTTP/1.1|");
+}
+
 TEST_F(UpdateHTTPWineTest, HeaderInfoCanSkipTheFile) {
     keepGoing = false;
     http->URL = Url("/file/hello.txt");
