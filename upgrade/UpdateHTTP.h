@@ -90,3 +90,8 @@ enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest,
 int ThreadPriorityValue(TThreadPriority Priority);
 // An unknown value reads back as tpNormal.
 TThreadPriority ThreadPriorityOf(int Value);
+
+// A Date, Last-Modified or Expires header as a UTC date-time (days since 1899-12-30, the
+// fraction the time of day): the RFC 1123, RFC 850 and asctime forms, with an optional
+// "+hhmm" zone. 0 when the text is no date.
+double UpdateHTTPDate(const std::string& Text);

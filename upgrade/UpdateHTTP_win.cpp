@@ -32,6 +32,7 @@ struct TUpdateRun {
 
     int Status = -1;
     std::string ContentType, RawHeaders, ContentLanguage, ContentEncoding, Location;
+    double Date = 0, LastModified = 0, Expires = 0;
     int64_t ContentLength = 0, BytesRead = 0;
     bool Continue = true, Success = false, IsFile = false, HasTarget = false;
     DWORD StartTick = 0;
@@ -101,6 +102,18 @@ bool QueryHeader(HINTERNET Request, DWORD Info, std::string& Text) {
 void SetStringOption(HINTERNET Request, DWORD Option, const std::string& Value) {
     InternetSetOptionA(Request, Option, const_cast<char*>(Value.c_str()),
                        static_cast<DWORD>(Value.size() + 1));
+}
+
+// A date header as a local date-time, 0 when absent or unreadable.
+double QueryDate(HINTERNET Request, DWORD Info) {
+    std::string text;
+    if (!QueryHeader(Request, Info, text)) return 0;
+    const double utc = UpdateHTTPDate(text);
+    if (utc == 0) return 0;
+    TIME_ZONE_INFORMATION zone = {};
+    const DWORD mode = GetTimeZoneInformation(&zone);
+    const LONG bias = zone.Bias + (mode == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias : zone.StandardBias);
+    return utc - bias / 1440.0;
 }
 
 // 206 answers a range request, and is then as good as 200.
@@ -329,9 +342,12 @@ void TUpdateHTTP::ReadHeaders(TUpdateRun& r) {
     QueryHeader(request, HTTP_QUERY_CONTENT_LANGUAGE, r.ContentLanguage);
     QueryHeader(request, HTTP_QUERY_CONTENT_ENCODING, r.ContentEncoding);
     QueryHeader(request, HTTP_QUERY_LOCATION, r.Location);
+    r.Date = QueryDate(request, HTTP_QUERY_DATE);
+    r.LastModified = QueryDate(request, HTTP_QUERY_LAST_MODIFIED);
+    r.Expires = QueryDate(request, HTTP_QUERY_EXPIRES);
     r.Gate->HandOver([this, &r] {
         Raise(OnHeaderInfo, this, r.Status, r.RawHeaders, r.ContentType, r.ContentLanguage, r.ContentEncoding,
-              r.Location, r.ContentLength, r.Continue);
+              r.Location, r.ContentLength, r.Date, r.LastModified, r.Expires, r.Continue);
     });
 }
 

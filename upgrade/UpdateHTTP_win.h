@@ -39,11 +39,13 @@ public:
     int64_t ContentLength() const;  // 0 when none was announced
     int64_t BytesRead() const;
     std::string RawHeaders() const;  // only when OnHeaderInfo is assigned
+    // Date, Last-Modified and Expires reach OnHeaderInfo as local date-times (days since
+    // 1899-12-30), 0 when absent or unreadable.
 
     using THeaderInfoEvent = std::function<void(
         TObject* Sender, int StatusCode, const std::string& RawHeaders, const std::string& ContentType,
         const std::string& ContentLanguage, const std::string& ContentEncoding, const std::string& Location,
-        int64_t ContentLength, bool& Continue)>;
+        int64_t ContentLength, double Date, double LastModified, double Expires, bool& Continue)>;
     using TDoneEvent = std::function<void(TObject* Sender, const std::string& ContentType, TStream* Stream,
                                           int64_t BytesRead)>;
     using TDownloadProgressEvent =

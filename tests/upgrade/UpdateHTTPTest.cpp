@@ -73,3 +73,28 @@ TEST(UpdateHTTPTest, PriorityLevelsRoundTrip) {
     EXPECT_EQ(ThreadPriorityValue(tpTimeCritical), 15);
     EXPECT_EQ(ThreadPriorityOf(7), tpNormal);
 }
+
+TEST(UpdateHTTPTest, HttpDates) {
+    // 1994-11-06 is day 34644 after 1899-12-30; 08:49:37 is 31777 s into it.
+    const double nov6 = 34644, at = 31777 / 86400.0;
+    const struct {
+        const char* Text;
+        double Want;
+    } cases[] = {
+        {"Sun, 06 Nov 1994 08:49:37 GMT", nov6 + at},
+        {"Sunday, 06-Nov-94 08:49:37 GMT", nov6 + at},
+        {"Sun Nov  6 08:49:37 1994", nov6 + at},
+        {"  sun, 06 nov 1994 08:49:37 +0200 ", nov6 + at - 120 / 1440.0},
+        {"06 Nov 1994 08:49:37 -0130", nov6 + at + 90 / 1440.0},
+        {"06 Nov 1994", nov6},
+        {"x Nov 1994", nov6 - 5},  // a day that is no number counts as the first
+        {"01 Jan 2000 00:00:00 GMT", 36526},
+        {"", 0},
+        {"garbage", 0},
+        {"31 Feb 1994", 0},
+        {"06 Nov 1994 25:00:00", 0},
+        {"Sun, 06 Foo 1994 08:49:37 GMT", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_NEAR(UpdateHTTPDate(c.Text), c.Want, 1e-9) << c.Text;
+}

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -59,8 +60,9 @@ protected:
     void Record(TUpdateHTTP* H) {
         H->OnHeaderInfo = [this](TObject*, int Status, const std::string&, const std::string&,
                                  const std::string&, const std::string&, const std::string&, int64_t Length,
-                                 bool& Continue) {
+                                 double Date, double, double, bool& Continue) {
             Log("header:" + std::to_string(Status) + "/" + std::to_string(Length));
+            lastDate = Date;
             Continue = keepGoing;
         };
         H->OnDone = [this](TObject*, const std::string&, TStream* S, int64_t Bytes) {
@@ -109,7 +111,18 @@ protected:
     std::string body, target;
     bool keepGoing = true;
     int64_t abortAfterBytes = 0;
+    double lastDate = 0;
 };
+
+// Now, local, in days since 1899-12-30.
+double LocalNow() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    FILETIME ft;
+    SystemTimeToFileTime(&now, &ft);
+    const ULONGLONG ticks = (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    return static_cast<double>(ticks) / 864000000000.0 - 109205.0;  // 100 ns steps since 1601
+}
 
 std::string ReadFileText(const std::string& Name) {
     try {
@@ -152,6 +165,8 @@ TEST_F(UpdateHTTPWineTest, RangesAskForPartOfTheFile) {
         Run();
         EXPECT_EQ(Outline(), "header progress done ") << c.Start;
         EXPECT_EQ(body, c.Want);
+        // The fixture dates its answer in GMT; it arrives as our local time.
+        EXPECT_NEAR(lastDate, LocalNow(), 1.0 / 24 / 60);
     }
 }
 
