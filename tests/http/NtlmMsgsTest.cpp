@@ -1,6 +1,6 @@
-// The NTLM messages: hashes and responses against the worked examples of the published NTLM
-// specification, the byte layouts of the negotiate and authenticate messages, and the
-// challenge decoder against well-formed, truncated and lying messages.
+// The NTLM messages: hashes and responses against Microsoft's published worked examples,
+// the byte layouts of the negotiate and authenticate messages, and the challenge decoder
+// against well-formed, truncated and lying messages.
 #include <gtest/gtest.h>
 
 #include <vector>
