@@ -52,6 +52,17 @@ TEST(AgentCommand, QuotedAndUnquotedForms) {
     }
 }
 
+TEST(AgentCommand, ReadsWhatTheProgramWrites) {
+    for (bool external : {false, true}) {
+        TAgentCommand command;
+        ASSERT_TRUE(
+            ParseAgentCommand(AgentArguments("C:\\My +Apps\\P.exe", "/afterupgrade", external), command));
+        EXPECT_EQ(command.Exe, "C:\\My +Apps\\P.exe");
+        EXPECT_EQ(command.Param, "/afterupgrade");
+        EXPECT_EQ(command.ExternalSetup, external);
+    }
+}
+
 // The moves as "FROM>TO", a setup program marked with "*", relative to Dir.
 std::vector<std::string> Moves(const TAgentPlan& Plan) {
     std::vector<std::string> out;

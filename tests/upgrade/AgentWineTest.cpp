@@ -148,7 +148,7 @@ protected:
 };
 
 TEST_F(AgentWineTest, ReplacesAndRestartsWithQuotedOrOlderCommandLines) {
-    for (const std::string& args : {"\"" + exe + "\" +/afterupgrade0", exe + " +/afterupgrade0"}) {
+    for (const std::string& args : {AgentArguments(exe, "/afterupgrade", false), exe + " +/afterupgrade0"}) {
         Empty();
         PutFake("old", "Fake Program.exe");
         PutFake("new", "Fake Program.exe.uTMP");

@@ -88,6 +88,10 @@ std::string QuotedCommandLine(const std::string& Exe, const std::string& Param) 
     return "\"" + Exe + "\"" + (Param.empty() ? "" : " " + Param);
 }
 
+std::string AgentArguments(const std::string& Exe, const std::string& Param, bool ExternalSetup) {
+    return "\"" + Exe + "\" +" + Param + (ExternalSetup ? "1" : "0");
+}
+
 std::string BackupName(const std::string& Target) { return Target + kBackupSuffix; }
 
 TAgentPlan MakeAgentPlan(const TAgentCommand& Command, std::vector<std::string> UpdateFiles) {

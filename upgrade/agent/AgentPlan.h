@@ -17,6 +17,9 @@ struct TAgentCommand {
 // unquoted `EXE +PARAMd` (d the mode digit). False when it names no usable program path.
 bool ParseAgentCommand(const std::string& Args, TAgentCommand& Command);
 
+// The arguments the program gives the agent: `"EXE" +PARAMd`, the form ParseAgentCommand reads.
+std::string AgentArguments(const std::string& Exe, const std::string& Param, bool ExternalSetup);
+
 // The last segment of Path ("\" or "/"); false for an empty, "." or ".." name.
 bool FileNameOf(const std::string& Path, std::string& Name);
 
