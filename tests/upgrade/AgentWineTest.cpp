@@ -222,22 +222,24 @@ TEST_F(AgentWineTest, ExternalSetupRunsFirstAndIsRemoved) {
     EXPECT_EQ(Names(), (std::vector<std::string>{"Fake Program.exe", "started.txt"}));
 }
 
+struct WindowSearch {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK FindProcessWindow(HWND W, LPARAM P) {
+    auto* search = reinterpret_cast<WindowSearch*>(P);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(W, &owner);
+    if (owner != search->process || !IsWindowVisible(W)) return TRUE;
+    search->found = W;
+    return FALSE;
+}
+
 // A visible top-level window of the given process, or null.
 HWND WindowOf(DWORD Process) {
-    struct Search {
-        DWORD process;
-        HWND found;
-    } search = {Process, nullptr};
-    EnumWindows(
-        [](HWND W, LPARAM P) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(P);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(W, &owner);
-            if (owner != s->process || !IsWindowVisible(W)) return TRUE;
-            s->found = W;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search = {Process, nullptr};
+    EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
