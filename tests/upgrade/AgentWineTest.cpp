@@ -70,7 +70,7 @@ protected:
         SetEnvironmentVariableA(kAgentWaitVariable, nullptr);
     }
 
-    // Names in the folder, sorted; a stand-in that has just exited may still hold its file.
+    // Names in the folder, sorted.
     std::vector<std::string> Names() {
         std::vector<std::string> names;
         WIN32_FIND_DATAA found;
@@ -84,6 +84,7 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
+    // A stand-in that has just written its line may still be running, holding its file.
     void Empty() {
         for (int i = 0; i < 50 && !Names().empty(); ++i) {
             for (const std::string& name : Names()) {
