@@ -155,12 +155,15 @@ TEST_F(AgentWineTest, ReplacesAndRestartsWithQuotedOrOlderCommandLines) {
         PutFake("new", "Fake Program.exe.uTMP");
         ASSERT_TRUE(WriteFile(dir + "readme.txt", "old"));
         ASSERT_TRUE(WriteFile(dir + "readme.txt.uTMP", "new"));
+        // As the download engine leaves them.
+        SetFileAttributesA((exe + ".uTMP").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY);
 
         EXPECT_EQ(Agent(args), DWORD(aoDone)) << args;
         EXPECT_EQ(Starts(1), std::vector<std::string>{"new|\"" + exe + "\" /afterupgrade"}) << args;
         EXPECT_EQ(Names(), (std::vector<std::string>{"Fake Program.exe", "readme.txt", "started.txt"}))
             << args;
         EXPECT_EQ(ReadFile(dir + "readme.txt"), "new");
+        EXPECT_EQ(GetFileAttributesA(exe.c_str()), DWORD(FILE_ATTRIBUTE_ARCHIVE));
     }
 }
 
