@@ -161,8 +161,8 @@ void TUpdaterWizardForm::HideFileLocation() {
     LCurrentFile->SetBounds(LCurrentFile->Left(), LCurrentFile->Top() + 10, LCurrentFile->Width(),
                             LCurrentFile->Height() - 30);
     int top = LDownloadingFileFrom->Top();
-    for (TWinControl* c : {static_cast<TWinControl*>(LFileSize), static_cast<TWinControl*>(LTransferRate),
-                           static_cast<TWinControl*>(LEstimatedTime)}) {
+    TWinControl* const lines[] = {LFileSize, LTransferRate, LEstimatedTime};
+    for (TWinControl* c : lines) {
         c->SetBounds(c->Left(), top, c->Width(), c->Height());
         top += 16;
     }
@@ -194,7 +194,8 @@ void TUpdaterWizardForm::ShowFile(const std::string& URL, int Index, int Count) 
 }
 
 void TUpdaterWizardForm::ShowFileSize(long long Bytes) {
-    LFileSize->SetCaption(Format(UpdaterMessage(umFileSize).c_str(), static_cast<double>(Bytes) / 1024));
+    LFileSize->SetCaption(
+        Format(UpdaterMessage(umFileSize).c_str(), static_cast<double>(std::max(Bytes, 0LL)) / 1024));
 }
 
 void TUpdaterWizardForm::ShowProgress(int Percent, int TotalPercent, double RateKbs, int SecondsLeft) {
@@ -213,11 +214,11 @@ void TUpdaterWizardForm::ShowCompletion() {
     AfterNote->SetVisible(true);
     LCurrentFile->SetVisible(false);
     LAllFiles->SetVisible(false);
-    for (TWinControl* c :
-         {static_cast<TWinControl*>(LDownloadingFileFrom), static_cast<TWinControl*>(FileURL),
-          static_cast<TWinControl*>(LFileSize), static_cast<TWinControl*>(LTransferRate),
-          static_cast<TWinControl*>(LEstimatedTime), static_cast<TWinControl*>(ProgressCurrentFile),
-          static_cast<TWinControl*>(AllDownloading), static_cast<TWinControl*>(ProgressAllFiles)})
+    // The groups only frame their controls: those are hidden one by one.
+    TWinControl* const inGroups[] = {LDownloadingFileFrom, FileURL,         LFileSize,
+                                     LTransferRate,        LEstimatedTime,  ProgressCurrentFile,
+                                     AllDownloading,       ProgressAllFiles};
+    for (TWinControl* c : inGroups)
         c->SetVisible(false);
     CancelBtn->SetEnabled(false);
     SendMessageA(CancelBtn->Handle(), BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
@@ -238,7 +239,9 @@ void TUpdaterWizardForm::Close() {
     if (gInstance == this) gInstance = nullptr;
     Hide();
     Raise(OnClosed, this);
-    Dispatcher().Post([this] { delete this; });
+    // While the question is up this object is still on the stack beneath it: it goes once
+    // the question is answered.
+    if (!FAsking) Dispatcher().Post([this] { delete this; });
 }
 
 LRESULT TUpdaterWizardForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
@@ -246,9 +249,17 @@ LRESULT TUpdaterWizardForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
         // A finished update has nothing left to abandon: closing is the same as OK.
         if (FCompleted) {
             Close();
-        } else if (!FClosing && ConfirmAbort()) {
-            Raise(OnAbort, this);
-            Close();
+        } else if (!FClosing && !FAsking) {
+            FAsking = true;
+            const bool abort = ConfirmAbort();
+            FAsking = false;
+            // Stopped meanwhile (by the download's own failure): there is nothing left to abort.
+            if (FClosing)
+                Dispatcher().Post([this] { delete this; });
+            else if (abort) {
+                Raise(OnAbort, this);
+                Close();
+            }
         }
         return 0;
     }

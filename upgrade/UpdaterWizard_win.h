@@ -78,6 +78,7 @@ private:
     TGdiObject<HFONT> FTitleFont;
     bool FCompleted = false;
     bool FClosing = false;
+    bool FAsking = false;
 };
 
 // The program's own icon (the system's application icon where the program has none) on the

@@ -94,10 +94,11 @@ protected:
     }
 
     // Answers the next message box that Owner puts up with Button, and keeps its caption.
-    void AnswerNextQuestion(HWND Owner, int Button) {
+    // Before (the update stopping meanwhile) runs just before the answer.
+    void AnswerNextQuestion(HWND Owner, int Button, std::function<void()> Before = nullptr) {
         asked.clear();
         answerer = std::make_unique<TTimer>(nullptr, 30, true);
-        answerer->OnTimer = [this, Owner, Button](TObject*) {
+        answerer->OnTimer = [this, Owner, Button, Before](TObject*) {
             TFindBox find = {Owner, nullptr};
             EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&find));
             if (!find.Box) return;
@@ -106,6 +107,7 @@ protected:
             asked = caption;
             hasYesNo = GetDlgItem(find.Box, IDYES) && GetDlgItem(find.Box, IDNO);
             answerer->SetEnabled(false);
+            if (Before) Before();
             PostMessageA(find.Box, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(find.Box, Button)));
         };
@@ -150,8 +152,25 @@ TEST_F(UpdaterWizard, OpensOnceCentredOnTopWithAnUntypableAddress) {
     EXPECT_EQ(TUpdaterWizardForm::Instance(), nullptr);
     TUpdaterWizardOptions options;
     options.StayOnTop = false;
+    // A picture of any size fills the panel.
+    TWindowDC screen(nullptr);
+    TGdiObject<HBITMAP> red(CreateCompatibleBitmap(screen.Get(), 3, 5));
+    {
+        TMemoryDC dc(screen.Get());
+        TSelectObject into(dc.Get(), red.Get());
+        TGdiObject<HBRUSH> brush(CreateSolidBrush(RGB(255, 0, 0)));
+        RECT all = {0, 0, 3, 5};
+        FillRect(dc.Get(), &all, brush.Get());
+    }
+    options.Picture = red.Get();
     auto* w = TUpdaterWizardForm::Open(options);
     EXPECT_FALSE(GetWindowLongA(w->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+    RECT inside;
+    GetClientRect(w->Image1->Handle(), &inside);
+    TMemoryDC dc(screen.Get());
+    TSelectObject from(dc.Get(), w->Image1->Bitmap());
+    for (POINT p : {POINT{0, 0}, POINT{inside.right - 1, inside.bottom - 1}})
+        EXPECT_EQ(GetPixel(dc.Get(), p.x, p.y), RGB(255, 0, 0));
 }
 
 TEST_F(UpdaterWizard, HidingTheFileLocationClosesUpTheCurrentFileGroup) {
@@ -263,6 +282,21 @@ TEST_F(UpdaterWizard, ClosingWhileDownloadingAsksAndOnlyYesAbortsAndCloses) {
         EXPECT_EQ(closes, 1) << c.Name;
         Pump(50);
     }
+}
+
+// The download may stop (a lost connection) while the user is still being asked: the
+// wizard goes once the question is answered, and the answer aborts nothing more.
+TEST_F(UpdaterWizard, StoppingWhileTheQuestionIsUpClosesItAfterTheAnswer) {
+    auto* w = Open();
+    HWND wnd = w->Handle();
+    AnswerNextQuestion(wnd, IDYES, [] { TUpdaterWizardForm::CloseInstance(); });
+    PostMessageA(wnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    PumpUntil(3000, [&] { return !asked.empty(); });
+    Pump(200);
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(aborts, 0);
+    EXPECT_EQ(TUpdaterWizardForm::Instance(), nullptr);
+    EXPECT_FALSE(IsWindow(wnd));
 }
 
 TEST_F(UpdaterWizard, EveryLanguageFitsItsTexts) {
