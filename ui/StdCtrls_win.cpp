@@ -27,6 +27,18 @@ void TLabel::AutoSize() {
     SetBounds(FLeft, FTop, UnscalePixels(r.right - r.left) + 2, UnscalePixels(r.bottom - r.top));
 }
 
+void TLabel::AutoHeight() {
+    std::string text = Caption();
+    RECT r = {0, 0, ScalePixels(FWidth), 0};
+    {
+        TWindowDC dc(FHandle);
+        TSelectObject font(dc.Get(), FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
+        DrawTextA(dc.Get(), text.empty() ? " " : text.c_str(), -1, &r,
+                  DT_CALCRECT | DT_NOPREFIX | DT_WORDBREAK | DT_EDITCONTROL);
+    }
+    SetBounds(FLeft, FTop, FWidth, UnscalePixels(r.bottom - r.top));
+}
+
 void TLabel::SetLinkStyle(HFONT UnderlinedFont) {
     FLink = true;
     SetFont(UnderlinedFont);
@@ -188,6 +200,21 @@ TBevel::TBevel(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int 
     : TWinControl(AOwner, AParent) {
     CreateControl("STATIC", WS_VISIBLE | (Shape == bsTopLine ? SS_ETCHEDHORZ : SS_ETCHEDFRAME), 0, "", Left,
                   Top, Width, Height);
+}
+
+// ---------------------------------------------------------------------------------------
+
+TProgressBar::TProgressBar(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
+                           int Max)
+    : TWinControl(AOwner, AParent) {
+    CreateControl(PROGRESS_CLASSA, WS_VISIBLE, 0, "", Left, Top, Width, Height);
+    SendMessageA(FHandle, PBM_SETRANGE32, 0, Max);
+}
+
+int TProgressBar::Position() const { return static_cast<int>(SendMessageA(FHandle, PBM_GETPOS, 0, 0)); }
+
+void TProgressBar::SetPosition(int Value) {
+    SendMessageA(FHandle, PBM_SETPOS, static_cast<WPARAM>(Value), 0);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -21,6 +21,8 @@ public:
     HCURSOR Cursor() const override { return FLink ? LoadCursorA(nullptr, IDC_HAND) : nullptr; }
     // Resizes the label to its text in its current font.
     void AutoSize();
+    // Keeps the width and fits the height to the text wrapped at that width.
+    void AutoHeight();
 
     TNotifyEvent OnClick;
 
@@ -114,6 +116,16 @@ class TBevel : public TWinControl {
 public:
     TBevel(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
            TBevelShape Shape);
+};
+
+// A bar that fills from 0 to Max.
+class TProgressBar : public TWinControl {
+public:
+    TProgressBar(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height,
+                 int Max = 100);
+    int Position() const;
+    // Clamped to 0..Max by the control.
+    void SetPosition(int Value);
 };
 
 class TSpinEdit : public TWinControl {
