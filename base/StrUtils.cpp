@@ -41,6 +41,10 @@ bool SameText(const std::string& A, const std::string& B) {
     return A.size() == B.size() && CompareText(A, B) == 0;
 }
 
+bool EndsWithText(const std::string& S, const std::string& Suffix) {
+    return S.size() >= Suffix.size() && SameText(S.substr(S.size() - Suffix.size()), Suffix);
+}
+
 std::string TrimLeft(const std::string& S) {
     size_t i = 0;
     while (i < S.size() && Blank(S[i]))

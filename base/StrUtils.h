@@ -6,6 +6,8 @@
 std::string UpperCase(const std::string& S);
 std::string LowerCase(const std::string& S);
 bool SameText(const std::string& A, const std::string& B);
+// Whether S ends with Suffix, ignoring ASCII case.
+bool EndsWithText(const std::string& S, const std::string& Suffix);
 // Case-insensitive ordering: <0, 0 or >0.
 int CompareText(const std::string& A, const std::string& B);
 

@@ -4,15 +4,9 @@
 
 #include "base/StrUtils.h"
 
-const char* const UpdateFileSuffix = ".uTMP";
-
 bool UpdateFileName(const std::string& URL, std::string& Name) {
-    std::string path = URL.substr(0, URL.find_first_of("?#"));
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    const size_t slash = path.rfind('\\');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.empty() || name == "." || name == "..") return false;
+    std::string name;
+    if (!FileNameOf(URL.substr(0, URL.find_first_of("?#")), name)) return false;
     for (unsigned char c : name)
         if (c < 32 || std::string("<>:\"|?*").find(static_cast<char>(c)) != std::string::npos) return false;
     Name = name;
@@ -35,31 +29,4 @@ bool SizeTestDownloads(int FileCount, int64_t ContentLength, const std::string& 
     if (FileCount <= 1 || ContentLength == 0 || SameText(TargetName, ProgramName) || ExistingSize < 0)
         return true;
     return ContentLength != ExistingSize;
-}
-
-std::string RestartParameter(const std::string& RestartParams, int MethodDigit) {
-    return RestartParams + static_cast<char>('0' + MethodDigit);
-}
-
-// The rules the C runtime splits a command line by: backslashes are literal unless they
-// come before a quote, where they are doubled.
-std::string QuoteArgument(const std::string& Arg) {
-    std::string quoted = "\"";
-    size_t backslashes = 0;
-    for (char c : Arg) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(backslashes * 2, '\\');
-    return quoted + "\"";
-}
-
-std::string AgentCommandLine(const std::string& AgentPath, const std::string& ProgramPath,
-                             const std::string& RestartParameter) {
-    return QuoteArgument(AgentPath) + " " + QuoteArgument(ProgramPath) + " +" + RestartParameter;
 }

@@ -2,34 +2,20 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <vector>
 
 #include "ui/Forms_win.h"
 #include "ui/ScopedHandles_win.h"
+#include "base/StrUtils.h"
 #include "upgrade/UpgradeFiles.h"
+#include "upgrade/agent/AgentFiles_win.h"
 
 int DeleteUpdateFiles(const std::string& Folder) {
-    WIN32_FIND_DATAA found;
-    const std::string pattern = Folder + "*" + UpdateFileSuffix;
-    HANDLE find = FindFirstFileA(pattern.c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    // The names first: deleting while the search is open may make it skip or repeat.
-    std::vector<std::string> names;
-    do {
-        // "*.uTMP" also matches "x.uTMPfoo" through the short name; only the suffix counts.
-        const std::string name = found.cFileName;
-        const size_t n = strlen(UpdateFileSuffix);
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name.size() > n &&
-            _stricmp(name.c_str() + name.size() - n, UpdateFileSuffix) == 0)
-            names.push_back(Folder + name);
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
+    TWinAgentFiles files;
     int deleted = 0;
-    for (const std::string& path : names) {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (DeleteFileA(path.c_str())) ++deleted;
-    }
+    // "*.uTMP" also finds "x.uTMPfoo" through its short name; only the suffix counts.
+    for (const std::string& name : files.UpdateFiles(Folder))
+        if (EndsWithText(name, UpdateFileSuffix) && files.Delete(Folder + name)) ++deleted;
     return deleted;
 }
 
@@ -75,19 +61,4 @@ bool WriteAgent(const std::string& Path) {
     // A cut agent would start as garbage or not at all: none is better.
     if (!written) DeleteFileA(Path.c_str());
     return written;
-}
-
-bool StartAgent(const std::string& CommandLine) {
-    STARTUPINFOA start{};
-    start.cb = sizeof start;
-    start.dwFlags = STARTF_USESHOWWINDOW;
-    start.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION process{};
-    std::vector<char> line(CommandLine.begin(), CommandLine.end());
-    line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process))
-        return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
 }

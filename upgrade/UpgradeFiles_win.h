@@ -1,6 +1,6 @@
 #pragma once
 // The update's files on disk: the downloaded ".uTMP" files beside the program, their times,
-// and the upgrade agent that the program carries and starts to put them in place.
+// and the upgrade agent that the program carries (TWinAgentFiles::Start starts it).
 #include <string>
 
 // Every "*.uTMP" file in Folder (with its trailing "\"), hidden ones included, deleted;
@@ -19,6 +19,3 @@ std::string AgentPath();
 // module to Path. False when there is no such resource or the file cannot be written; a
 // half-written file is removed.
 bool WriteAgent(const std::string& Path);
-
-// Starts CommandLine (see AgentCommandLine) shown normally; false when it cannot start.
-bool StartAgent(const std::string& CommandLine);

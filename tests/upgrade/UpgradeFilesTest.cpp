@@ -1,5 +1,4 @@
-// Where update files land, the whole update's percentage, the size test and the agent's
-// command line.
+// Where update files land, the whole update's percentage and the size test.
 #include <gtest/gtest.h>
 
 #include "upgrade/UpgradeFiles.h"
@@ -58,16 +57,4 @@ TEST(SizeTestTest, SkipsOnlyAnOtherFileOfTheSameSize) {
     for (const auto& c : cases)
         EXPECT_EQ(SizeTestDownloads(c.files, c.length, c.name, "pelorin.exe", c.existing), c.downloads)
             << c.files << " " << c.name << " " << c.existing;
-}
-
-TEST(AgentCommandLineTest, EveryPathIsQuoted) {
-    EXPECT_EQ(AgentCommandLine("C:\\Temp\\Zodizize3.exe", "C:\\Program Files\\Pelorin\\Pelorin.exe",
-                               RestartParameter("/afterupgrade", 0)),
-              "\"C:\\Temp\\Zodizize3.exe\" \"C:\\Program Files\\Pelorin\\Pelorin.exe\" +/afterupgrade0");
-    const std::pair<const char*, const char*> args[] = {{"a b", "\"a b\""},
-                                                        {"C:\\dir\\", "\"C:\\dir\\\\\""},
-                                                        {"say \"hi\"", "\"say \\\"hi\\\"\""},
-                                                        {"", "\"\""}};
-    for (const auto& a : args)
-        EXPECT_EQ(QuoteArgument(a.first), a.second);
 }

@@ -9,6 +9,7 @@
 
 #include "upgrade/UpgradeFiles.h"
 #include "upgrade/UpgradeFiles_win.h"
+#include "upgrade/agent/AgentFiles_win.h"
 
 namespace {
 std::string ReadFile(const std::string& Path) {
@@ -83,12 +84,13 @@ TEST_F(UpgradeFilesTest, AgentIsWrittenFromTheResourceAndStarted) {
     EXPECT_EQ(ReadFile(agent), ReadFile(std::string(keys ? keys : ".") + "\\signed-sample.inf"));
     EXPECT_FALSE(WriteAgent(folder + "no such folder\\a.exe"));
 
-    // A quoted program path with blanks starts; a missing program does not.
+    // A quoted program, whose output path has blanks, starts; a missing program does not.
     const std::string done = folder + "keep.txt";
-    EXPECT_TRUE(StartAgent(QuoteArgument("C:\\windows\\system32\\cmd.exe") + " /c echo started> " +
-                           QuoteArgument(done)));
+    TWinAgentFiles files;
+    EXPECT_TRUE(files.Start(
+        QuotedCommandLine("C:\\windows\\system32\\cmd.exe", "/c echo started> \"" + done + "\"")));
     for (int i = 0; i < 100 && ReadFile(done).find("started") == std::string::npos; ++i)
         Sleep(100);
     EXPECT_NE(ReadFile(done).find("started"), std::string::npos);
-    EXPECT_FALSE(StartAgent(QuoteArgument(folder + "missing.exe")));
+    EXPECT_FALSE(files.Start(QuotedCommandLine(folder + "missing.exe", "")));
 }

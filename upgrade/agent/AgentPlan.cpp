@@ -8,12 +8,7 @@ const char* const kAgentWaitVariable = "PELORIN_AGENT_TEST_WAIT_MS";
 
 namespace {
 
-const char kUpdateSuffix[] = ".uTMP";
 const char kBackupSuffix[] = ".uBAK";
-
-bool EndsWithText(const std::string& S, const std::string& Suffix) {
-    return S.size() >= Suffix.size() && SameText(S.substr(S.size() - Suffix.size()), Suffix);
-}
 
 // True once Path is gone or nobody holds it against writers; false when Bound ran out first.
 bool WaitForRelease(TAgentFiles& Files, const std::string& Path, int BoundMs, int PollMs) {
@@ -100,17 +95,17 @@ TAgentPlan MakeAgentPlan(const TAgentCommand& Command, std::vector<std::string> 
     std::string exeName;
     FileNameOf(Command.Exe, exeName);
     const bool exeIsNew = std::any_of(UpdateFiles.begin(), UpdateFiles.end(), [&](const std::string& Name) {
-        return SameText(Name, exeName + kUpdateSuffix);
+        return SameText(Name, exeName + UpdateFileSuffix);
     });
 
     TAgentPlan plan;
     plan.Run = QuotedCommandLine(Command.Exe, Command.Param);
     for (const std::string& file : UpdateFiles) {
         std::string name, target;
-        if (!FileNameOf(file, name) || name != file || !EndsWithText(name, kUpdateSuffix)) continue;
-        if (!FileNameOf(name.substr(0, name.size() - (sizeof kUpdateSuffix - 1)), target)) continue;
+        if (!FileNameOf(file, name) || name != file || !EndsWithText(name, UpdateFileSuffix)) continue;
+        if (!FileNameOf(name.substr(0, name.size() - (sizeof UpdateFileSuffix - 1)), target)) continue;
         // Never move one of our own work files over another.
-        if (EndsWithText(target, kUpdateSuffix) || EndsWithText(target, kBackupSuffix)) continue;
+        if (EndsWithText(target, UpdateFileSuffix) || EndsWithText(target, kBackupSuffix)) continue;
         // The first new program other than ours is the setup to run; with our own
         // executable among the new files there is none, and ours is never deleted.
         const bool setup =

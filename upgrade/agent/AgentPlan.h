@@ -20,6 +20,9 @@ bool ParseAgentCommand(const std::string& Args, TAgentCommand& Command);
 // The arguments the program gives the agent: `"EXE" +PARAMd`, the form ParseAgentCommand reads.
 std::string AgentArguments(const std::string& Exe, const std::string& Param, bool ExternalSetup);
 
+// The suffix of a downloaded file until the agent puts it in place.
+constexpr char UpdateFileSuffix[] = ".uTMP";
+
 // The last segment of Path ("\" or "/"); false for an empty, "." or ".." name.
 bool FileNameOf(const std::string& Path, std::string& Name);
 
