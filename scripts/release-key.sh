@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 case $(realpath -m "$1") in "$root"/*) echo "$0: the private key must not live in the repository" >&2; exit 1 ;; esac
 [ ! -e "$1" ] || { echo "$0: $1 exists; not overwritten" >&2; exit 1; }
 (umask 077 && openssl genrsa -out "$1" 3072 2>/dev/null)
-hex=$(openssl rsa -in "$1" -pubout -outform DER 2>/dev/null | od -An -v -tx1 | tr -d ' \n' | sed 's/../\\x&/g' | fold -w 64 | sed 's/.*/    "&"/')
+hex=$(openssl rsa -in "$1" -pubout -outform DER 2>/dev/null | od -An -v -tx1 | tr -d ' \n' | sed 's/../\\x&/g' | fold -w 64 | sed 's/.*/        "&"/')
 cat >"$root/upgrade/ReleaseKey.cpp" <<CPP
 // Written by scripts/release-key.sh: the public half of the release key, as the DER
 // SubjectPublicKeyInfo that openssl writes.

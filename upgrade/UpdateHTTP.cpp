@@ -1,6 +1,5 @@
 #include "upgrade/UpdateHTTP.h"
 
-#include <cmath>
 
 #include "base/StrUtils.h"
 
@@ -41,23 +40,6 @@ std::string UpdateRealm(const std::string& WWWAuthenticate) {
     std::string realm = WWWAuthenticate.substr(at + 2);
     if (!realm.empty()) realm.pop_back();
     return realm;
-}
-
-TUpdateProgress UpdateProgress(int64_t Bytes, int64_t Total, uint32_t ElapsedMs) {
-    TUpdateProgress p;
-    p.ElapsedTime = static_cast<int>(ElapsedMs / 1000);
-    if (Total > 0) {
-        // Ties to even, and never past 100 when a server sends more than it announced.
-        const double pct = std::nearbyint(static_cast<double>(Bytes) * 100.0 / static_cast<double>(Total));
-        p.PercentsDone = static_cast<uint8_t>(pct < 0 ? 0 : pct > 100 ? 100 : pct);
-    }
-    if (Bytes > 0)
-        p.EstimatedTimeLeft = static_cast<int>(std::nearbyint(static_cast<double>(Total) /
-                                                              static_cast<double>(Bytes) * p.ElapsedTime)) -
-                              p.ElapsedTime;
-    p.TransferRate = static_cast<float>(Bytes) / 1024.0f;
-    if (p.ElapsedTime != 0) p.TransferRate /= static_cast<float>(p.ElapsedTime);
-    return p;
 }
 
 std::string UpdateStatusText(int Code) {

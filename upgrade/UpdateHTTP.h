@@ -1,6 +1,6 @@
 #pragma once
 // The download engine's settings and the rules that need no Windows: the URL's scheme, the
-// extra request headers, the realm of a 401, the progress figures and the status texts.
+// extra request headers, the realm of a 401 and the status texts.
 #include <cstdint>
 #include <string>
 
@@ -72,15 +72,6 @@ std::string UpdateRequestHeaders(const TStringList& Headers, const TUpdateHTTPRa
 bool UpdateIsPost(TUpdateRequestMethod Method, bool HasData);
 // The realm of a WWW-Authenticate value: after the first `="`, without the last character.
 std::string UpdateRealm(const std::string& WWWAuthenticate);
-
-struct TUpdateProgress {
-    float TransferRate = 0;  // KB/s
-    uint8_t PercentsDone = 0;
-    int EstimatedTimeLeft = 0;  // s
-    int ElapsedTime = 0;        // s
-};
-// The figures of a progress notification: Bytes of Total after ElapsedMs milliseconds.
-TUpdateProgress UpdateProgress(int64_t Bytes, int64_t Total, uint32_t ElapsedMs);
 
 // The text of a status callback code ("Resolving name", ..., "Unknown status").
 std::string UpdateStatusText(int Code);

@@ -388,8 +388,8 @@ void TUpdateHTTP::ReadBody(TUpdateRun& r) {
         r.BytesRead += got;
         if (r.WantProgress)
             r.Gate->HandOver([this, &r] {
-                const TUpdateProgress progress =
-                    UpdateProgress(r.BytesRead, r.ContentLength, GetTickCount() - r.StartTick);
+                const TProgressFigures progress =
+                    ProgressFigures(r.BytesRead, r.ContentLength, r.StartTick, GetTickCount());
                 Raise(OnDownloadProgress, this, r.ContentType, r.Memory.get(), progress, r.BytesRead,
                       r.ContentLength);
             });

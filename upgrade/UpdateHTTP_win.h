@@ -14,6 +14,7 @@
 #include "base/Streams.h"
 #include "upgrade/UpdateHTTP.h"
 #include "upgrade/UpdateThread_win.h"
+#include "upgrade/UpgradeUtils.h"
 
 struct TUpdateRun;
 
@@ -50,7 +51,7 @@ public:
                                           int64_t BytesRead)>;
     using TDownloadProgressEvent =
         std::function<void(TObject* Sender, const std::string& ContentType, TStream* Stream,
-                           const TUpdateProgress& Progress, int64_t BytesRead, int64_t ContentLength)>;
+                           const TProgressFigures& Progress, int64_t BytesRead, int64_t ContentLength)>;
     using TStatusChangedEvent =
         std::function<void(TObject* Sender, int StatusCode, const std::string& StatusText)>;
     using TRedirectedEvent = std::function<void(TObject* Sender, const std::string& NewURL)>;

@@ -60,7 +60,11 @@ TUpdateThread::~TUpdateThread() {
     const DWORD start = GetTickCount();
     for (HANDLE h : FWorkers) {
         const DWORD spent = GetTickCount() - start;
-        WaitForSingleObject(h, spent < ExitWaitMs ? ExitWaitMs - spent : 0);
+        // Stopped workers hold no lock of ours and touch only their own run, so one still
+        // inside a blocking library call (closing its handles does not always cut a read
+        // short) is ended here rather than left running past its owner.
+        if (WaitForSingleObject(h, spent < ExitWaitMs ? ExitWaitMs - spent : 0) == WAIT_TIMEOUT)
+            TerminateThread(h, 1);
         CloseHandle(h);
     }
 }

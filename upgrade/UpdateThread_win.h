@@ -30,9 +30,8 @@ private:
 
 // Owns the workers: each run gets a new thread, created suspended, given the priority and
 // resumed. A new run does not wait for the one before (it has been stopped). The destructor
-// waits a moment for the workers to end; one still inside a blocking library call (closing
-// its handles does not always cut a read short) is left to end with that call: once its run
-// is stopped it touches nothing but its own run, and the process's end stops it.
+// waits a moment for the workers to end and ends those that do not: no worker outlives its
+// owner.
 class TUpdateThread {
 public:
     TUpdateThread() = default;
@@ -46,7 +45,7 @@ public:
     TThreadPriority Priority() const;
     void SetPriority(TThreadPriority Value);
 
-    // How long the destructor waits, in all, for stopped workers to end.
+    // How long the destructor waits, in all, for stopped workers to end by themselves.
     static const DWORD ExitWaitMs = 2000;
 
 private:

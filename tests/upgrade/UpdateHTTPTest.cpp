@@ -40,32 +40,6 @@ TEST(UpdateHTTPTest, RealmOfTheChallenge) {
     EXPECT_EQ(UpdateRealm("NTLM"), "NTLM");
 }
 
-TEST(UpdateHTTPTest, ProgressFigures) {
-    const struct {
-        int64_t Bytes, Total;
-        uint32_t Ms;
-        int Percent, Left, Elapsed;
-        float Rate;
-    } cases[] = {
-        {0, 0, 0, 0, 0, 0, 0.0f},                       // nothing announced, nothing read
-        {512, 0, 1500, 0, -1, 1, 0.5f},                 // no total: no percentage
-        {1, 8, 0, 12, 0, 0, 1.0f / 1024},               // 12.5 rounds to even
-        {3, 8, 0, 38, 0, 0, 3.0f / 1024},               // 37.5 rounds to even
-        {2048, 4096, 4000, 50, 4, 4, 0.5f},             // half in 4 s: 4 s left, 0.5 KB/s
-        {4096, 4096, 999, 100, 0, 0, 4.0f},             // under a second: the rate is the bytes
-        {5000, 4096, 1000, 100, 0, 1, 5000.0f / 1024},  // more than announced stays at 100 %
-        {0, 4096, 3000, 0, 0, 3, 0.0f},                 // nothing yet: no estimate
-    };
-    for (const auto& c : cases) {
-        const TUpdateProgress p = UpdateProgress(c.Bytes, c.Total, c.Ms);
-        SCOPED_TRACE(std::to_string(c.Bytes) + "/" + std::to_string(c.Total) + " in " + std::to_string(c.Ms));
-        EXPECT_EQ(p.PercentsDone, c.Percent);
-        EXPECT_EQ(p.EstimatedTimeLeft, c.Left);
-        EXPECT_EQ(p.ElapsedTime, c.Elapsed);
-        EXPECT_FLOAT_EQ(p.TransferRate, c.Rate);
-    }
-}
-
 TEST(UpdateHTTPTest, PriorityLevelsRoundTrip) {
     for (int i = tpIdle; i <= tpTimeCritical; ++i)
         EXPECT_EQ(ThreadPriorityOf(ThreadPriorityValue(static_cast<TThreadPriority>(i))), i);

@@ -69,7 +69,7 @@ protected:
             Log("done:" + std::to_string(Bytes));
             body = S ? S->ReadRest() : "(file)";
         };
-        H->OnDownloadProgress = [this](TObject*, const std::string&, TStream*, const TUpdateProgress& P,
+        H->OnDownloadProgress = [this](TObject*, const std::string&, TStream*, const TProgressFigures& P,
                                        int64_t Bytes, int64_t) {
             Log("progress:" + std::to_string(Bytes) + "=" + std::to_string(P.PercentsDone) + "%");
             if (abortAfterBytes > 0 && Bytes >= abortAfterBytes) http->Abort();
@@ -330,8 +330,27 @@ TEST_F(UpdateHTTPWineTest, FreeingABusyEngineStopsItsWorker) {
     http->TransferBufferSize = 1;
     ASSERT_TRUE(http->Start());
     ASSERT_EQ(WaitHandlingMessages([this] { return log.size() >= 3; }, 20000), wrDone);
-    http.reset();
+    http.reset();  // waits for the worker, then ends it
     const size_t seen = log.size();
     SleepHandlingMessages(1000);
     EXPECT_EQ(log.size(), seen);
+}
+
+TEST(UpdateThreadTest, NoWorkerOutlivesItsOwner) {
+    // A worker that never returns by itself, as one blocked in a read no close cuts short.
+    HANDLE self = nullptr;
+    HANDLE started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    {
+        TUpdateThread thread;
+        thread.Run([&] {
+            DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, SYNCHRONIZE,
+                            FALSE, 0);
+            SetEvent(started);
+            Sleep(INFINITE);
+        });
+        ASSERT_EQ(WaitForSingleObject(started, 10000), WAIT_OBJECT_0);
+    }
+    EXPECT_EQ(WaitForSingleObject(self, 0), WAIT_OBJECT_0);
+    CloseHandle(self);
+    CloseHandle(started);
 }
