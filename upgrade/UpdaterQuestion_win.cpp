@@ -38,6 +38,9 @@ TUpdaterMessageForm::TUpdaterMessageForm(TComponent* AOwner, const std::string& 
     : TForm(AOwner) {
     SetFont(GetFont("Tahoma", 8));
     SetCaption(UpdaterMessage(umWizardCaption));
+    // A question, not a window to minimise: a dialog's frame with only the close box.
+    SetWindowLongA(Handle(), GWL_STYLE,
+                   GetWindowLongA(Handle(), GWL_STYLE) & ~(WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
     new TQuestionIcon(this, this);
     const int labelWidth = kClientWidth + kFrameExtra - kLabelLeft - kLabelRightGap;
     const std::string text = UpgradeQuestionText(UpdaterMessage(umNewerVersion), Title, UpgradeMsg);

@@ -118,7 +118,7 @@ TUpdater::TUpdater(TComponent* AOwner) : TUpdateHTTP(AOwner), FAutoCheckTimer([t
     OnSkipped = [this](TObject*) {
         if (FInfoMode) InfoNotFound();
     };
-    OnDownloadProgress = [this](TObject*, const std::string&, TStream*, const TUpdateProgress&,
+    OnDownloadProgress = [this](TObject*, const std::string&, TStream*, const TProgressFigures&,
                                 int64_t BytesRead, int64_t) {
         if (FInfoMode && BytesRead > kInfoFileCap) {
             Abort();
