@@ -197,6 +197,9 @@ TEST_F(UpdaterWineTest, FailedChecksReportTheirEventAndMessage) {
         {"/downloads/none.inf", {"no info file", Box(umNoInfoFile)}},
         {"/downloads/tampered.inf", {"no info file", Box(umNoInfoFile)}},
         {"/downloads/short.inf", {"connection lost", Box(umConnectionLost)}},
+        // Refused as soon as its length is known, not read into memory and waited for.
+        {"/downloads/huge.inf", {"no info file", Box(umNoInfoFile)}},
+        {"/downloads/endless.inf", {"no info file", Box(umNoInfoFile)}},  // stopped at the cap
     };
     for (const auto& c : cases)
         EXPECT_EQ(Join(Check(Url(c.path))), Join(c.expected)) << c.path;
