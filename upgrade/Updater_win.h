@@ -155,7 +155,7 @@ private:
     void PasswordRequest(const std::string& Realm, bool& TryAgain);
     void AutoCheckTick();
     void ArmAutoCheck();
-    // Message Index of the language in force as an error box.
+    // A standard error box: message 0 as caption, OK, owned by the application.
     void ErrorBox(const std::string& Text) const;
 
     bool FAutoCheck = false;

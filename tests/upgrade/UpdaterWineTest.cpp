@@ -341,6 +341,22 @@ TEST_F(UpdaterWineTest, SilentAutomaticCheckShowsNothingAndTriesAgain) {
     EXPECT_TRUE(answerer.Seen.empty()) << Join(answerer.Seen);
 }
 
+// The first parameter the program was started with decides; an empty setting is a blank.
+TEST_F(UpdaterWineTest, AfterRestartFiresForTheRestartParameterOnly) {
+    if (__argc < 2) GTEST_SKIP() << "started without parameters";
+    int fired = 0;
+    updater->OnAfterRestart = [&](TObject*) { ++fired; };
+    const std::pair<std::string, int> cases[] = {{__argv[1], 1}, {std::string(__argv[1]) + " ", 0}, {"", 0}};
+    for (const auto& c : cases) {
+        fired = 0;
+        updater->SetRestartParams(c.first);
+        updater->AfterLoaded();
+        EXPECT_EQ(fired, c.second) << c.first;
+    }
+    EXPECT_EQ(updater->RestartParams(), " ");
+    EXPECT_TRUE(updater->StoresRestartParams());
+}
+
 // Pictures of the question for people to look at, in English and in German.
 TEST_F(UpdaterWineTest, LeavesPicturesOfTheQuestion) {
     if (ScreenshotDir().empty()) GTEST_SKIP() << "PELORIN_SCREENSHOT_DIR is not set";
