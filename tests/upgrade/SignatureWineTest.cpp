@@ -30,6 +30,7 @@ struct SignatureTest : ::testing::Test {
 }  // namespace
 
 TEST_F(SignatureTest, OpensslSignatureVerifies) {
+    EXPECT_EQ(ReleasePublicKey(), key);  // the build's key resource
     EXPECT_TRUE(VerifySignature(key, signedPart, signature));
     TUpgradeInfo info;
     ASSERT_TRUE(ReadTrustedUpgradeInfo(sample, SignatureCheckFor(key), info));
@@ -56,7 +57,7 @@ TEST_F(SignatureTest, AnyChangeIsRefused) {
         {"a flipped signature bit", key, signedPart, flipped},
         {"a signature cut short", key, signedPart, signature.substr(1)},
         {"no signature", key, signedPart, ""},
-        {"another key", ReleasePublicKey(), signedPart, signature},
+        {"another key", ReadKeysFile("../../../upgrade/keys/release-public.der"), signedPart, signature},
         {"no key", "", signedPart, signature},
         {"a key that is no key", std::string(300, '\x30'), signedPart, signature},
     };
