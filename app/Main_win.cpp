@@ -50,9 +50,12 @@ TOptionsForm::TOptionsForm(TComponent* AOwner) : TForm(AOwner) {
     SetClientSizeCentered(407, 316);
     CreateComponents();
     CreateLayout();
+    // The running version, as the "About" tab shows it, is what a check compares.
+    Updater->VersionNumber = lbVersion->InfoString();
     // Everything exists: the tray icon takes its start-up decision, then the form loads.
     ctIcon->Loaded();
     FormCreate();
+    Updater->AfterLoaded();
 }
 
 TOptionsForm::~TOptionsForm() {
@@ -138,6 +141,21 @@ void TOptionsForm::CreateComponents() {
     HttpCli1->ContentTypePost = "application/x-www-form-urlencoded";
     HttpCli1->SetMultiThreaded(false);
     HttpCli1->SetRequestVer("1.0");
+
+    Updater = new TUpdater(this);
+    Updater->InfoFileURL = std::string("http://") + UpdateInfoHost + "/downloads/pelorin_upgrade.inf";
+    Updater->InfoFile.Files = {std::string("http://") + DownloadHost + "/downloads/pelorin.exe"};
+    Updater->InfoFile.UpgradeMsg = "Many improvements and bugs fixed";
+    Updater->VersionControl = byNumber;
+    Updater->VersionDate = "08/02/2005";
+    Updater->VersionNumber = "0.0.0.0";
+    Updater->ShowMessages = AllUpdaterShowMessages;
+    Updater->UseCache = false;
+    Updater->Wizard.HideFileLocation = true;
+    Updater->OnProxyAuthenticationRequest = [this](TObject* s, std::string& u, std::string& p, bool& t) {
+        UpdaterProxyAuthenticationRequest(s, u, p, t);
+    };
+    miCheckUpgrade->OnClick = [this](TObject* s) { btnCheckUpdatesClick(s); };
     HttpCli1->FollowRelocation = true;
     HttpCli1->ProxyPort = "80";
     HttpCli1->NTLMVersion = httpNTLMv2WithTargetInfo;
@@ -230,6 +248,7 @@ void TOptionsForm::CreateLayout() {
     Label13->SetLinkStyle(GetFont("Tahoma", 8, false, true));
     Label13->OnClick = [this](TObject* s) { Label13Click(s); };
     btnCheckUpdates = new TButton(this, TabSheet3, 12, 196, 110, 25, "Check for Update");
+    btnCheckUpdates->OnClick = [this](TObject* s) { btnCheckUpdatesClick(s); };
     TLabel* sponsor = new TLabel(this, TabSheet3, 0, 202, "Sponsored by Quenlow");
     RECT page = pcOptions->PageRect();
     sponsor->SetBounds(page.right - page.left - 12 - sponsor->Width(), 202, sponsor->Width(),
@@ -400,6 +419,26 @@ void TOptionsForm::miSearchClick(TObject*) {
     dialog.reset();
     // A search leaves "Show Latest Popup" as it was.
     DownloadAndShow(SearchFeedURL(*SearchData), TFeedKind::Search);
+}
+
+void TOptionsForm::btnCheckUpdatesClick(TObject*) {
+    // The options' proxy goes along: without it a check through the proxy could reach
+    // nobody, since the component knows no proxy of its own.
+    if (chbUseProxy->Checked()) {
+        Updater->Proxy.AccessType = atUseProxy;
+        Updater->Proxy.ProxyServer = Trim(edProxServer->Text());
+        Updater->Proxy.ProxyPort = StrToIntDef(Trim(edProxPort->Text()), 8080);
+    } else {
+        Updater->Proxy.AccessType = atDirect;
+    }
+    Updater->CheckUpdate();
+}
+
+void TOptionsForm::UpdaterProxyAuthenticationRequest(TObject*, std::string& ProxyUsername,
+                                                     std::string& ProxyPassword, bool& TryAgain) {
+    ProxyUsername = edProxName->Text();
+    ProxyPassword = edProxPass->Text();
+    TryAgain = true;
 }
 
 void TOptionsForm::ReadSearchQuery(const TSearchForm& Dialog) {

@@ -22,6 +22,7 @@
 #include "ui/ImgList_win.h"
 #include "ui/Menus_win.h"
 #include "ui/StdCtrls_win.h"
+#include "upgrade/Updater_win.h"
 
 class TOptionsForm : public TForm {
 public:
@@ -81,6 +82,8 @@ public:
     TGDIImageList* PopupImages;
     TjsRSSParser* RSS;
     THttpCli* HttpCli1;
+    // The self-update: "Check for Update" and "Check for New Version".
+    TUpdater* Updater;
 
     // Handlers.
     void FormCreate();
@@ -100,6 +103,10 @@ public:
     void TimerTimer(TObject* Sender);
 
     void miSearchClick(TObject* Sender);
+    // Checks for a newer version, through the proxy of the options when "Use Proxy" is on.
+    void btnCheckUpdatesClick(TObject* Sender);
+    void UpdaterProxyAuthenticationRequest(TObject* Sender, std::string& ProxyUsername,
+                                           std::string& ProxyPassword, bool& TryAgain);
 
     // Downloads the news of the chosen category and type and rolls them up.
     void RefreshNews();

@@ -5,6 +5,8 @@
 const char* const CatalogueHost = "www.quenlow.com";
 const char* const SearchHost = "search.quenlow.com";
 const char* const MakerWebAddress = "www.varnoth.net";
+const char* const UpdateInfoHost = "www.varnoth.net";
+const char* const DownloadHost = "download.varnoth.net";
 
 // The catalogue issues the code as a letter prefix and a number.
 std::string PartnerCode() { return std::string("pl") + "4712"; }

@@ -14,6 +14,8 @@
 extern const char* const CatalogueHost;    // the news feed and the footer links
 extern const char* const SearchHost;       // the search feed
 extern const char* const MakerWebAddress;  // shown on the "About" tab, without scheme
+extern const char* const UpdateInfoHost;   // the self-update's information file
+extern const char* const DownloadHost;     // the self-update's files
 // The partner code sent with every news request, joined from its two parts.
 std::string PartnerCode();
 

@@ -1,5 +1,6 @@
 #include "upgrade/UpgradeUtils.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -136,4 +137,46 @@ bool HexToBytes(const std::string& Hex, std::string& Bytes) {
     }
     Bytes = out;
     return true;
+}
+
+std::string BrowserProgram(const std::string& Command) {
+    const std::string line = Trim(Command);
+    if (!line.empty() && line[0] == '"') {
+        const size_t close = line.find('"', 1);
+        return line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    }
+    const std::string upper = UpperCase(line);
+    const size_t rundll = upper.find("RUNDLL");
+    if (rundll != std::string::npos && upper.find(".DLL") != std::string::npos)
+        return line.substr(0, line.find(' ', rundll));
+    size_t cut = std::string::npos;
+    for (const char* separator : {" -", " /", " \\", ",", " %"})
+        cut = std::min(cut, line.find(separator));
+    return Trim(line.substr(0, cut));
+}
+
+std::string UpgradeQuestionText(const std::string& Pattern, const std::string& Title,
+                                const std::string& Message) {
+    std::string out;
+    int argument = 0;
+    for (size_t i = 0; i < Pattern.size(); ++i) {
+        if (Pattern[i] != '%' || i + 1 == Pattern.size()) {
+            out += Pattern[i];
+        } else if (Pattern[i + 1] == '%') {
+            out += '%';
+            ++i;
+        } else if (Pattern[i + 1] == 's' && argument < 2) {
+            ++i;
+            if (argument++ == 0) {
+                out += Title;
+            } else if (!Message.empty()) {
+                out += "\n" + Message + "\n";
+            } else if (i + 1 < Pattern.size() && Pattern[i + 1] == '\n') {
+                ++i;
+            }
+        } else {
+            out += Pattern[i];
+        }
+    }
+    return out;
 }

@@ -44,3 +44,15 @@ TProgressFigures ProgressFigures(int64_t Bytes, int64_t Total, uint32_t StartTic
 
 // Hexadecimal digits of either case, two per byte; false on anything else.
 bool HexToBytes(const std::string& Hex, std::string& Bytes);
+
+// The program of a browser's "open" command line, without its arguments: a quoted path up
+// to its closing quote; a RUNDLL line for a ".DLL" up to the first blank after the RUNDLL
+// program; else the text before the first " -", " /", " \", "," or " %"; else the whole line.
+std::string BrowserProgram(const std::string& Command);
+
+// The question's text from its pattern (the application's title at the first "%s", the
+// publisher's message at the second): a message gets a line feed before and after it, and
+// no message takes away the line feed after its place, so that it leaves no blank line.
+// Only "%s" and "%%" are read, so the title and the message are taken as they are.
+std::string UpgradeQuestionText(const std::string& Pattern, const std::string& Title,
+                                const std::string& Message);

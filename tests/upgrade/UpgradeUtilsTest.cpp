@@ -114,3 +114,38 @@ TEST(HexTest, ToBytes) {
     for (const char* bad : {"abc", "0g", " 00", "0x"})
         EXPECT_FALSE(HexToBytes(bad, bytes)) << bad;
 }
+
+TEST(BrowserCommandTest, ProgramOfTheOpenCommand) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"\"C:\\Program Files\\Web\\web.exe\" -nohome \"%1\"", "C:\\Program Files\\Web\\web.exe"},
+        {"\"C:\\Unclosed\\web.exe -x", "C:\\Unclosed\\web.exe -x"},
+        {"C:\\Web\\web.exe -nohome", "C:\\Web\\web.exe"},
+        {"C:\\Web\\web.exe /url %1", "C:\\Web\\web.exe"},
+        {"C:\\Web\\web.exe \\\\server", "C:\\Web\\web.exe"},
+        {"C:\\Web\\web.exe,1", "C:\\Web\\web.exe"},
+        {"C:\\Web\\web.exe %1", "C:\\Web\\web.exe"},
+        {"C:\\My Web\\web.exe -a /b", "C:\\My Web\\web.exe"},  // the first separator wins
+        {"rundll32.exe url.dll,FileProtocolHandler %1", "rundll32.exe"},
+        {"C:\\Windows\\RunDll32.EXE C:\\x\\shdocvw.DLL,OpenURL %l", "C:\\Windows\\RunDll32.EXE"},
+        {"  C:\\Web\\web.exe  ", "C:\\Web\\web.exe"},
+        {"rundll32.exe", "rundll32.exe"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(BrowserProgram(c.first), c.second) << c.first;
+}
+
+TEST(QuestionTextTest, TitleAndMessageInTheirPlaces) {
+    const struct {
+        const char *pattern, *message, *text;
+    } cases[] = {
+        {"New %s.\n%s\nUpdate?", "Fixes", "New App.\n\nFixes\n\nUpdate?"},
+        {"New %s.\n%s\nUpdate?", "", "New App.\nUpdate?"},  // no blank line for no message
+        {"New %s.\n%s\nUpdate?", "two\nlines", "New App.\n\ntwo\nlines\n\nUpdate?"},
+        {"%s %s", "100% %s", "App \n100% %s\n"},  // arguments are not patterns
+        {"%s 50%% %d %s %s", "m", "App 50% %d \nm\n %s"},
+        {"end %", "m", "end %"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(UpgradeQuestionText(c.pattern, "App", c.message), c.text) << c.pattern;
+}
