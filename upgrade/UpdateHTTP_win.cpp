@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "base/Exception.h"
 #include "base/StrUtils.h"
 
 namespace {
@@ -168,7 +169,14 @@ void TUpdateHTTP::Abort() {
     FRun.reset();
     if (run) {
         run->Gate->Stop();
-        run->CloseInternet();
+        // Closing the handles cuts a blocked read short, but the library may first read on
+        // to the end of the body (as long as a server keeps sending): that wait belongs to a
+        // thread of its own, not to the GUI.
+        try {
+            FThread.Run([run] { run->CloseInternet(); });
+        } catch (const Exception&) {
+            run->CloseInternet();
+        }
     }
     const bool wasBusy = FBusy;
     FBusy = false;

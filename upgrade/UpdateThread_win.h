@@ -29,7 +29,8 @@ private:
 };
 
 // Owns the workers: each run gets a new thread, created suspended, given the priority and
-// resumed. A new run does not wait for the one before (it has been stopped). The destructor
+// resumed; so does the closing of a stopped run's handles. A new run does not wait for the
+// one before (it has been stopped). The destructor
 // waits a moment for the workers to end and ends those that do not: no worker outlives its
 // owner.
 class TUpdateThread {
@@ -51,6 +52,6 @@ public:
 private:
     void Prune();
 
-    std::vector<HANDLE> FWorkers;  // the last one is the current run's
+    std::vector<HANDLE> FWorkers;  // the last one is the newest
     TThreadPriority FPriority = tpNormal;
 };

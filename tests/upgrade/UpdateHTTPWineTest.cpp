@@ -354,3 +354,15 @@ TEST(UpdateThreadTest, NoWorkerOutlivesItsOwner) {
     CloseHandle(self);
     CloseHandle(started);
 }
+
+TEST_F(UpdateHTTPWineTest, AbortDoesNotWaitForAServerThatKeepsSending) {
+    // The body never ends; closing the request must not read it to its end on this thread.
+    http->URL = Url("/downloads/endless.inf");
+    abortAfterBytes = 1;
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(http->Start());
+    ASSERT_EQ(WaitHandlingMessages([this] { return !http->Busy(); }, 20000), wrDone);
+    // A hang bound, far below the two minutes the fixture keeps sending.
+    EXPECT_LT(GetTickCount() - start, 15000u);
+    EXPECT_EQ(log.back(), "aborted");
+}
