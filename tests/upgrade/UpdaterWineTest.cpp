@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TestFiles.h"
 #include "tests/htmlpopup/Screenshot_win.h"
 #include "tests/support/WinTestApp_win.h"
 #include "ui/Registry_win.h"
@@ -25,18 +26,6 @@
 using namespace wintest;
 
 namespace {
-
-std::string ReadFile(const std::string& Name) {
-    std::ifstream f(Name, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-std::string EnvPath(const char* Variable, const char* Name) {
-    const char* dir = std::getenv(Variable);
-    return std::string(dir ? dir : ".") + "\\" + Name;
-}
 
 // Records the update's download being begun instead of downloading, unless told to download.
 class TTestUpdater : public TUpdater {
@@ -133,7 +122,7 @@ protected:
         (void)mainForm;
         updater = std::make_unique<TTestUpdater>();
         updater->SignatureCheck =
-            SignatureCheckFor(ReadFile(EnvPath("PELORIN_UPGRADE_KEYS", "test-public.der")));
+            SignatureCheckFor(ReadWholeFile(EnvPath("PELORIN_UPGRADE_KEYS", "test-public.der")));
         updater->Wizard.SetLanguage(wlEnglish);
         updater->Proxy.AccessType = atDirect;
         updater->Timeouts.ReceiveTimeout = 20000;
@@ -295,8 +284,8 @@ TEST_F(UpdaterWineTest, RedirectMethodOpensThePageInTheRegisteredBrowser) {
 
     answerYes = true;
     const std::vector<std::string> seen = Check(Url("/downloads/browse.inf"));
-    PumpUntil(15000, [&] { return !ReadFile(record).empty(); });
-    const std::string commandLine = ReadFile(record);
+    PumpUntil(15000, [&] { return !ReadWholeFile(record).empty(); });
+    const std::string commandLine = ReadWholeFile(record);
 
     if (reg.OpenKey(".html", true)) reg.WriteString("", oldClass);
     for (const char* key : {"PelorinTestPage\\shell\\open\\command", "PelorinTestPage\\shell\\open",
