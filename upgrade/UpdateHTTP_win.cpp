@@ -368,8 +368,10 @@ void TUpdateHTTP::ReadBody(TUpdateRun& r) {
     if (good && !r.FileName.empty()) {
         const DWORD attributes =
             r.Hide ? FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL;
-        r.Target = CreateFileA(r.FileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                               attributes, nullptr);
+        // Deletable while written: a stopped run's worker may hold the file a while after
+        // Abort, and whoever stopped it may want the file gone at once.
+        r.Target = CreateFileA(r.FileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                               nullptr, CREATE_ALWAYS, attributes, nullptr);
         if (r.Target == INVALID_HANDLE_VALUE) {
             r.Success = good;  // reported as an error with no body
             return;
