@@ -2,7 +2,6 @@
 
 #include <shellapi.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +15,11 @@
 #include "upgrade/ReleaseKey.h"
 #include "upgrade/Signature_win.h"
 #include "upgrade/UpdaterMessage_win.h"
+#include "upgrade/UpdaterPassword_win.h"
 #include "upgrade/UpdaterQuestion_win.h"
+#include "upgrade/UpdaterWizard_win.h"
+#include "upgrade/UpgradeFiles_win.h"
+#include "upgrade/agent/AgentPlan.h"
 
 namespace {
 const unsigned kAutoCheckInterval = 10000;  // ms
@@ -26,25 +29,6 @@ TVersionDate Today() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     return {now.wYear, now.wMonth, now.wDay};
-}
-
-// Message Index with its arguments; the translations carry the English placeholders.
-std::string MessageText(int Index, ...) {
-    const std::string pattern = UpdaterMessage(Index);
-    va_list args;
-    va_start(args, Index);
-    va_list again;
-    va_copy(again, args);
-    const int n = std::vsnprintf(nullptr, 0, pattern.c_str(), args);
-    va_end(args);
-    std::string text;
-    if (n > 0) {
-        text.resize(static_cast<size_t>(n) + 1);
-        std::vsnprintf(&text[0], text.size(), pattern.c_str(), again);
-        text.resize(static_cast<size_t>(n));
-    }
-    va_end(again);
-    return text;
 }
 
 std::string ApplicationTitle() { return Application ? Application->Title() : std::string(); }
@@ -97,11 +81,19 @@ TUpdater::TUpdater(TComponent* AOwner) : TUpdateHTTP(AOwner), FAutoCheckTimer([t
     HideFileName = true;
     VersionDate = FormatVersionDate(Today());
     SignatureCheck = SignatureCheckFor(ReleasePublicKey());
+    // An agent left by the update that started this run of the program has done its work.
+    DeleteFileA(AgentPath().c_str());
     OnDone = [this](TObject*, const std::string&, TStream* Stream, int64_t) {
-        if (FInfoMode) InfoDone(Stream);
+        if (FInfoMode)
+            InfoDone(Stream);
+        else if (FDownloading)
+            FileDone();
     };
-    OnHTTPError = [this](TObject*, int, TStream*) {
-        if (FInfoMode) InfoNotFound();
+    OnHTTPError = [this](TObject*, int StatusCode, TStream*) {
+        if (FInfoMode)
+            InfoNotFound();
+        else if (FDownloading)
+            LostFile(StatusCode);
     };
     OnServerUnreachable = [this](TObject*) { HostUnreachable(); };
     OnConnectionLost = [this](TObject*, const std::string&, TStream*, int64_t, int64_t) { ConnectionLost(); };
@@ -111,18 +103,26 @@ TUpdater::TUpdater(TComponent* AOwner) : TUpdateHTTP(AOwner), FAutoCheckTimer([t
     // An information file is small: one announced or grown beyond the cap is not read
     // into memory at all.
     OnHeaderInfo = [this](TObject*, int, const std::string&, const std::string&, const std::string&,
-                          const std::string&, const std::string&, int64_t ContentLength, double, double,
-                          double, bool& Continue) {
-        if (FInfoMode && ContentLength > kInfoFileCap) Continue = false;
+                          const std::string&, const std::string&, int64_t ContentLength, double,
+                          double LastModified, double, bool& Continue) {
+        if (FInfoMode && ContentLength > kInfoFileCap)
+            Continue = false;
+        else if (FDownloading)
+            FileHeader(ContentLength, LastModified, Continue);
     };
     OnSkipped = [this](TObject*) {
-        if (FInfoMode) InfoNotFound();
+        if (FInfoMode)
+            InfoNotFound();
+        else if (FDownloading)
+            NextFile();
     };
-    OnDownloadProgress = [this](TObject*, const std::string&, TStream*, const TProgressFigures&,
-                                int64_t BytesRead, int64_t) {
+    OnDownloadProgress = [this](TObject*, const std::string&, TStream*, const TProgressFigures& Progress,
+                                int64_t BytesRead, int64_t ContentLength) {
         if (FInfoMode && BytesRead > kInfoFileCap) {
             Abort();
             InfoNotFound();
+        } else if (FDownloading) {
+            FileProgress(Progress, BytesRead, ContentLength);
         }
     };
 }
@@ -165,7 +165,9 @@ void TUpdater::CheckUpdate() {
 
 void TUpdater::Stop() {
     FInfoMode = false;
+    FDownloading = false;
     Abort();
+    TUpdaterWizardForm::CloseInstance();
     // A question still open closes as "Later"; its owner frees it when ShowModal returns.
     if (FQuestion) FQuestion->ModalResult = mrCancel;
 }
@@ -213,7 +215,7 @@ void TUpdater::HostUnreachable() {
         FAutoCheckDone = false;
         if (FAutoCheck) ArmAutoCheck();
     } else if (ShowMessages & mHostUnreachable) {
-        ErrorBox(MessageText(umHostUnreachable, ("http://" + host).c_str()));
+        ErrorBox(Format(UpdaterMessage(umHostUnreachable).c_str(), ("http://" + host).c_str()));
     }
     Stop();
 }
@@ -226,6 +228,12 @@ void TUpdater::ConnectionLost() {
 
 void TUpdater::PasswordRequest(const std::string& Realm, bool& TryAgain) {
     Raise(OnPasswordRequest, this, Realm, TryAgain);
+    if (TryAgain || !(ShowMessages & mPasswordRequest)) return;
+    std::string name;
+    if (!FileNameOf(UpdateURL(URL).substr(0, UpdateURL(URL).find_first_of("?#")), name)) name = URL;
+    TUpdaterPasswordForm dialog(nullptr);
+    TryAgain = dialog.Execute(name, HTTPUsername, HTTPPassword);
+    if (!TryAgain) AbortUpgrade();
 }
 
 void TUpdater::AutoCheckTick() {

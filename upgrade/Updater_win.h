@@ -132,6 +132,11 @@ public:
 
     // The information file the last check trusted, with its files' digests.
     const TUpgradeInfo& UpgradeInfo() const { return FUpgradeInfo; }
+    // Whether the update's files are being fetched; whether the last update came through
+    // to its end; whether the agent was started to install it.
+    bool Downloading() const { return FDownloading; }
+    bool UpgradeFinished() const { return FFinished; }
+    bool RestartLaunched() const { return FRestartLaunched; }
     // Whether the current check is the automatic one, which keeps quiet about 24 and 26.
     bool SilentCheck() const { return FSilent; }
     // Whether the computer is connected to the Internet, by the dial-up state or else by
@@ -140,8 +145,10 @@ public:
 
 protected:
     // The user agreed to a self-upgrade or an external setup of the trusted UpgradeInfo():
-    // the files are fetched from here on. Information mode is off when it is called.
-    virtual void BeginDownload() {}
+    // the files are fetched beside the program, shown in the wizard, checked against their
+    // digests, and the agent is started to put them in place. Information mode is off when
+    // it is called.
+    virtual void BeginDownload();
     // Opens the page in the browser registered for ".html", else through the shell.
     virtual void OpenURL(const std::string& URL);
     // Asks the question; true for "Yes".
@@ -154,6 +161,23 @@ private:
     void ConnectionLost();
     void PasswordRequest(const std::string& Realm, bool& TryAgain);
     void AutoCheckTick();
+    // The download of the update's files, file by file (UpdaterDownload_win.cpp).
+    void StartFile();
+    void FileHeader(int64_t ContentLength, double LastModified, bool& Continue);
+    void FileProgress(const TProgressFigures& Progress, int64_t BytesRead, int64_t ContentLength);
+    void FileDone();
+    void NextFile();
+    // The file could not be had (ErrorCode: its HTTP status, or 0 when it was refused
+    // here): the user may skip it, else the update is aborted.
+    void LostFile(int ErrorCode);
+    void FilesDone();
+    void WizardClosed();
+    void EndUpgrade();
+    // Stops the update and removes every downloaded file.
+    void AbortUpgrade();
+    // Writes and starts the agent, then closes the program; false when the agent cannot
+    // start, and the program stays.
+    bool Restart();
     void ArmAutoCheck();
     // A standard error box: message 0 as caption, OK, owned by the application.
     void ErrorBox(const std::string& Text) const;
@@ -164,6 +188,13 @@ private:
     bool FInfoMode = false;  // fetching the information file, not the update's files
     bool FSilent = false;
     bool FAutoCheckDone = false;
+    bool FDownloading = false;  // fetching the update's files
+    bool FAborted = false;
+    bool FFinished = false;
+    bool FRestartLaunched = false;
+    size_t FFileIndex = 0;
+    std::string FTarget;   // the current file's path, with ".uTMP"
+    double FFileTime = 0;  // its Last-Modified, local; 0 when none came
     std::unique_ptr<TUpdaterMessageForm> FQuestion;
     TWindowTimer FAutoCheckTimer;
 };

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <typeinfo>
 
+#include "tests/support/TestFiles.h"
 #include "app/Main_win.h"
 #include "ui/IniFiles_win.h"
 #include "ui/Registry_win.h"
@@ -18,13 +19,6 @@
 using namespace wintest;
 
 namespace {
-
-std::string ReadFile(const std::string& Path) {
-    std::ifstream f(Path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 bool RunValue(std::string& Value) {
     TRegistry reg(HKEY_CURRENT_USER);
@@ -204,7 +198,7 @@ TEST_F(OptionsForm, OkSavesTheFileInOrderSetsTheRunValueAndHides) {
     EXPECT_EQ(Stored("ProxyPort"), "8080");
     EXPECT_EQ(Stored("ProxyPass"), "\x9E\x9D\x9C");
     EXPECT_EQ(Stored("ProxyUse"), "0");
-    std::string text = ReadFile(path);
+    std::string text = ReadWholeFile(path);
     size_t last = 0;
     for (const char* key : {"LastAdditions=", "Top10=", "ID=", "ProxyServer=", "Refresh=", "Duration=",
                             "ProxyPort=", "ProxyName=", "ProxyPass=", "ProxyUse=", "ProxyAuth="}) {

@@ -11,16 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TestFiles.h"
 #include "upgrade/agent/AgentPlan.h"
 
 namespace {
-
-std::string ReadFile(const std::string& Path) {
-    std::ifstream in(Path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 bool WriteFile(const std::string& Path, const std::string& Bytes) {
     std::ofstream out(Path, std::ios::binary | std::ios::trunc);
@@ -99,7 +93,7 @@ protected:
                               (dir + Name).c_str(), FALSE));
     }
     std::string Fake(const char* Version) {
-        return ReadFile(ModuleFolder() + "agent_fake_" + Version + ".exe");
+        return ReadWholeFile(ModuleFolder() + "agent_fake_" + Version + ".exe");
     }
 
     // Starts a command line; the process handle, or null.
@@ -136,7 +130,7 @@ protected:
         std::vector<std::string> lines;
         for (int i = 0; i < 200; ++i) {
             lines.clear();
-            std::istringstream in(ReadFile(dir + "started.txt"));
+            std::istringstream in(ReadWholeFile(dir + "started.txt"));
             for (std::string l; std::getline(in, l);)
                 lines.push_back(l);
             if (lines.size() >= Count) break;
@@ -162,7 +156,7 @@ TEST_F(AgentWineTest, ReplacesAndRestartsWithQuotedOrOlderCommandLines) {
         EXPECT_EQ(Starts(1), std::vector<std::string>{"new|\"" + exe + "\" /afterupgrade"}) << args;
         EXPECT_EQ(Names(), (std::vector<std::string>{"Fake Program.exe", "readme.txt", "started.txt"}))
             << args;
-        EXPECT_EQ(ReadFile(dir + "readme.txt"), "new");
+        EXPECT_EQ(ReadWholeFile(dir + "readme.txt"), "new");
         EXPECT_EQ(GetFileAttributesA(exe.c_str()), DWORD(FILE_ATTRIBUTE_ARCHIVE));
     }
 }
@@ -198,9 +192,9 @@ TEST_F(AgentWineTest, AHeldFileRollsBackAndTheOldProgramStarts) {
     after.push_back("started.txt");
     std::sort(after.begin(), after.end());
     EXPECT_EQ(Names(), after);
-    EXPECT_EQ(ReadFile(exe), Fake("old"));
-    EXPECT_EQ(ReadFile(exe + ".uTMP"), Fake("new"));
-    EXPECT_EQ(ReadFile(dir + "zdata.bin"), "old");
+    EXPECT_EQ(ReadWholeFile(exe), Fake("old"));
+    EXPECT_EQ(ReadWholeFile(exe + ".uTMP"), Fake("new"));
+    EXPECT_EQ(ReadWholeFile(dir + "zdata.bin"), "old");
 }
 
 TEST_F(AgentWineTest, GivesUpWhileTheProgramKeepsItsFile) {

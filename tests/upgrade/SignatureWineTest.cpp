@@ -6,25 +6,18 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/TestFiles.h"
 #include "upgrade/ReleaseKey.h"
 #include "upgrade/Signature_win.h"
 
 namespace {
-std::string ReadKeysFile(const std::string& Name) {
-    const char* dir = std::getenv("PELORIN_UPGRADE_KEYS");
-    std::ifstream f(std::string(dir ? dir : ".") + "\\" + Name, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
 struct SignatureTest : ::testing::Test {
     void SetUp() override {
         ASSERT_FALSE(key.empty());
         ASSERT_TRUE(SplitSignature(sample, signedPart, signature));
     }
-    const std::string key = ReadKeysFile("test-public.der");
-    const std::string sample = ReadKeysFile("signed-sample.inf");
+    const std::string key = ReadWholeFile(EnvPath("PELORIN_UPGRADE_KEYS", "test-public.der"));
+    const std::string sample = ReadWholeFile(EnvPath("PELORIN_UPGRADE_KEYS", "signed-sample.inf"));
     std::string signedPart, signature;
 };
 }  // namespace
@@ -57,7 +50,9 @@ TEST_F(SignatureTest, AnyChangeIsRefused) {
         {"a flipped signature bit", key, signedPart, flipped},
         {"a signature cut short", key, signedPart, signature.substr(1)},
         {"no signature", key, signedPart, ""},
-        {"another key", ReadKeysFile("../../../upgrade/keys/release-public.der"), signedPart, signature},
+        {"another key",
+         ReadWholeFile(EnvPath("PELORIN_UPGRADE_KEYS", "../../../upgrade/keys/release-public.der")),
+         signedPart, signature},
         {"no key", "", signedPart, signature},
         {"a key that is no key", std::string(300, '\x30'), signedPart, signature},
     };

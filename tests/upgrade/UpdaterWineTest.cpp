@@ -14,36 +14,30 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TestFiles.h"
 #include "tests/htmlpopup/Screenshot_win.h"
 #include "tests/support/WinTestApp_win.h"
 #include "ui/Registry_win.h"
 #include "upgrade/Signature_win.h"
 #include "upgrade/UpdaterMessage_win.h"
+#include "upgrade/UpdaterWizard_win.h"
 #include "upgrade/Updater_win.h"
 
 using namespace wintest;
 
 namespace {
 
-std::string ReadFile(const std::string& Name) {
-    std::ifstream f(Name, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-std::string EnvPath(const char* Variable, const char* Name) {
-    const char* dir = std::getenv(Variable);
-    return std::string(dir ? dir : ".") + "\\" + Name;
-}
-
-// Records the update's download being begun instead of downloading.
+// Records the update's download being begun instead of downloading, unless told to download.
 class TTestUpdater : public TUpdater {
 public:
     std::function<void()> OnDownload;
+    bool Download = false;
 
 protected:
-    void BeginDownload() override { Raise(OnDownload); }
+    void BeginDownload() override {
+        Raise(OnDownload);
+        if (Download) TUpdater::BeginDownload();
+    }
 };
 
 // Dialogs of this thread captioned as the updater's, answered by a thread timer, which
@@ -59,6 +53,7 @@ public:
         Current = nullptr;
     }
     bool AnswerYes = false;
+    bool SkipLostFile = false;      // the answer to "File ... not found": skip it, or abort
     std::string ScreenshotName;     // of the next question, when set
     std::vector<std::string> Seen;  // "box:<text>" or "question:<text>"
 
@@ -70,12 +65,18 @@ private:
         char caption[256] = {}, cls[64] = {};
         GetWindowTextA(Wnd, caption, sizeof caption);
         GetClassNameA(Wnd, cls, sizeof cls);
-        if (!IsWindowVisible(Wnd) || UpdaterMessage(umWizardCaption) != caption ||
+        const bool lost = std::string(caption).find(UpdaterMessage(umError) + " #") == 0;
+        if (!IsWindowVisible(Wnd) || (UpdaterMessage(umWizardCaption) != caption && !lost) ||
             !Current->FDone.insert(Wnd).second)
             return TRUE;
         std::string text;
         EnumChildWindows(Wnd, StaticText, reinterpret_cast<LPARAM>(&text));
         const bool box = std::string(cls) == "#32770";
+        if (lost) {
+            Current->Seen.push_back("lost:" + std::string(caption));
+            PostMessageA(Wnd, WM_COMMAND, Current->SkipLostFile ? IDYES : IDNO, 0);
+            return TRUE;
+        }
         Current->Seen.push_back((box ? "box:" : "question:") + text);
         if (box) {
             PostMessageA(Wnd, WM_COMMAND, IDOK, 0);
@@ -121,7 +122,7 @@ protected:
         (void)mainForm;
         updater = std::make_unique<TTestUpdater>();
         updater->SignatureCheck =
-            SignatureCheckFor(ReadFile(EnvPath("PELORIN_UPGRADE_KEYS", "test-public.der")));
+            SignatureCheckFor(ReadWholeFile(EnvPath("PELORIN_UPGRADE_KEYS", "test-public.der")));
         updater->Wizard.SetLanguage(wlEnglish);
         updater->Proxy.AccessType = atDirect;
         updater->Timeouts.ReceiveTimeout = 20000;
@@ -155,12 +156,25 @@ protected:
             log.push_back("unreachable:" + U + "|" + Host);
         };
         u.OnDownload = [this] { log.push_back("download"); };
+        u.OnLostFile = [this](TObject*, const std::string& File, int Code, bool&) {
+            log.push_back("lost " + File.substr(File.rfind('/') + 1) + " " + std::to_string(Code));
+        };
+        u.OnFileDone = [this](TObject*, const std::string& File) {
+            log.push_back("done " + File.substr(File.rfind('\\') + 1));
+        };
+        u.OnAborted = [this](TObject*) { log.push_back("aborted"); };
+        // The agent is not started here: the end-to-end test lets it replace a program.
+        u.OnEndUpgrade = [this](TObject*, bool& Restart) {
+            log.push_back("end");
+            Restart = false;
+        };
     }
     // One check from start to its end, the answers given, then the events and the dialogs.
     std::vector<std::string> Check(const std::string& InfoURL) {
         log.clear();
         TAnswerer answerer;
         answerer.AnswerYes = answerYes;
+        answerer.SkipLostFile = skipLostFile;
         answerer.ScreenshotName = screenshot;
         updater->InfoFileURL = InfoURL;
         updater->CheckUpdate();
@@ -176,7 +190,7 @@ protected:
     int port = 0;
     std::unique_ptr<TTestUpdater> updater;
     std::vector<std::string> log;
-    bool canUpgrade = true, answerYes = false;
+    bool canUpgrade = true, answerYes = false, skipLostFile = false;
     std::string screenshot;
 };
 
@@ -270,8 +284,8 @@ TEST_F(UpdaterWineTest, RedirectMethodOpensThePageInTheRegisteredBrowser) {
 
     answerYes = true;
     const std::vector<std::string> seen = Check(Url("/downloads/browse.inf"));
-    PumpUntil(15000, [&] { return !ReadFile(record).empty(); });
-    const std::string commandLine = ReadFile(record);
+    PumpUntil(15000, [&] { return !ReadWholeFile(record).empty(); });
+    const std::string commandLine = ReadWholeFile(record);
 
     if (reg.OpenKey(".html", true)) reg.WriteString("", oldClass);
     for (const char* key : {"PelorinTestPage\\shell\\open\\command", "PelorinTestPage\\shell\\open",
@@ -355,6 +369,64 @@ TEST_F(UpdaterWineTest, AfterRestartFiresForTheRestartParameterOnly) {
     }
     EXPECT_EQ(updater->RestartParams(), " ");
     EXPECT_TRUE(updater->StoresRestartParams());
+}
+
+// The update's download: the files land beside the program under temporary names, checked
+// against their signed digests; a lost or refused file is skipped or ends the update as
+// the user answers, and an ended update leaves no downloaded file behind.
+TEST_F(UpdaterWineTest, DownloadKeepsOnlyFilesThatMatchTheirDigests) {
+    const std::string folder = ExeDirectory();
+    const std::string update = folder + "pelorin.exe.uTMP", stale = folder + "stale.dll.uTMP";
+    updater->Download = true;
+    updater->Wizard.Enabled = false;
+    answerYes = true;
+    const struct {
+        const char* path;
+        bool skip;
+        std::vector<std::string> events;
+        bool kept;
+    } cases[] = {
+        {"/downloads/new.inf", false, {"done pelorin.exe.uTMP", "end"}, true},
+        {"/downloads/missing.inf", true, {"lost gone.exe 404", "done pelorin.exe.uTMP", "end"}, true},
+        {"/downloads/missing.inf", false, {"lost gone.exe 404", "aborted"}, false},
+        {"/downloads/wrongfile.inf", false, {"lost pelorin.exe 0", "aborted"}, false},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(stale) << "left by an interrupted update";
+        skipLostFile = c.skip;
+        std::vector<std::string> seen = Check(Url(c.path));
+        std::vector<std::string> events;
+        for (const std::string& e : seen)
+            if (e.find("begin:") != 0 && e.find("question:") != 0 && e.find("lost:") != 0 && e != "download")
+                events.push_back(e);
+        EXPECT_EQ(Join(events), Join(c.events)) << c.path;
+        EXPECT_EQ(GetFileAttributesA(stale.c_str()), INVALID_FILE_ATTRIBUTES) << c.path;
+        const DWORD attributes = GetFileAttributesA(update.c_str());
+        EXPECT_EQ(attributes != INVALID_FILE_ATTRIBUTES, c.kept) << c.path;
+        if (c.kept) {
+            EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
+            EXPECT_TRUE(FileMatchesDigest(update, updater->UpgradeInfo().Files.back().Sha256));
+            EXPECT_TRUE(updater->UpgradeFinished());
+        }
+        SetFileAttributesA(update.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(update.c_str());
+    }
+}
+
+TEST_F(UpdaterWineTest, WizardShowsTheDownloadAndItsFinishEndsTheUpgrade) {
+    updater->Download = true;
+    answerYes = true;
+    Check(Url("/downloads/new.inf"));
+    TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance();
+    ASSERT_TRUE(wizard != nullptr);
+    EXPECT_TRUE(wizard->Completed());
+    EXPECT_EQ(log.back(), "done pelorin.exe.uTMP");  // the end waits for the user
+    PostMessageA(wizard->FinishBtn->Handle(), BM_CLICK, 0, 0);
+    PumpUntil(5000, [] { return TUpdaterWizardForm::Instance() == nullptr; });
+    EXPECT_EQ(log.back(), "end");
+    const std::string update = ExeDirectory() + "pelorin.exe.uTMP";
+    SetFileAttributesA(update.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(update.c_str());
 }
 
 // Pictures of the question for people to look at, in English and in German.

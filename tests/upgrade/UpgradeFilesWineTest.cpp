@@ -7,18 +7,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/TestFiles.h"
 #include "upgrade/UpgradeFiles.h"
 #include "upgrade/UpgradeFiles_win.h"
 #include "upgrade/agent/AgentFiles_win.h"
 
 namespace {
-std::string ReadFile(const std::string& Path) {
-    std::ifstream f(Path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
 void WriteFile(const std::string& Path, const std::string& Text, DWORD Attributes = FILE_ATTRIBUTE_NORMAL) {
     std::ofstream(Path, std::ios::binary) << Text;
     SetFileAttributesA(Path.c_str(), Attributes);
@@ -80,8 +74,7 @@ TEST_F(UpgradeFilesTest, AgentIsWrittenFromTheResourceAndStarted) {
     EXPECT_NE(AgentPath().find("Zodizize3.exe"), std::string::npos);
     const std::string agent = folder + "a.exe";
     ASSERT_TRUE(WriteAgent(agent));
-    const char* keys = std::getenv("PELORIN_UPGRADE_KEYS");
-    EXPECT_EQ(ReadFile(agent), ReadFile(std::string(keys ? keys : ".") + "\\signed-sample.inf"));
+    EXPECT_EQ(ReadWholeFile(agent), ReadWholeFile(EnvPath("PELORIN_UPGRADE_KEYS", "signed-sample.inf")));
     EXPECT_FALSE(WriteAgent(folder + "no such folder\\a.exe"));
 
     // A quoted program, whose output path has blanks, starts; a missing program does not.
@@ -89,8 +82,8 @@ TEST_F(UpgradeFilesTest, AgentIsWrittenFromTheResourceAndStarted) {
     TWinAgentFiles files;
     EXPECT_TRUE(files.Start(
         QuotedCommandLine("C:\\windows\\system32\\cmd.exe", "/c echo started> \"" + done + "\"")));
-    for (int i = 0; i < 100 && ReadFile(done).find("started") == std::string::npos; ++i)
+    for (int i = 0; i < 100 && ReadWholeFile(done).find("started") == std::string::npos; ++i)
         Sleep(100);
-    EXPECT_NE(ReadFile(done).find("started"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(done).find("started"), std::string::npos);
     EXPECT_FALSE(files.Start(QuotedCommandLine(folder + "missing.exe", "")));
 }
