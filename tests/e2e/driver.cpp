@@ -20,6 +20,7 @@
 //                                 that caption, "disabled" while it is greyed, else "none"
 //   driver texts CAPTION          the shown window of that caption: "class|text" per control
 //   driver procs NAME             the running processes of that file name: "pid|command line"
+//                                 each, or "none"
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -477,6 +478,7 @@ int Procs(const char* Name) {
         ++found;
     }
     CloseHandle(snap);
+    if (!found) std::printf("none\n");
     return found ? 0 : 1;
 }
 

@@ -57,11 +57,12 @@ fail() {
   shot "failure-$failures"
 }
 # Runs the helper on Pelorin's desktop and prints its answer (it arrives through the pipe
-# once the helper has run, so wait for it, briefly).
+# once the helper has run, so wait for it, briefly). The explorer is not waited for: when
+# the desktop ended with its last program, this one holds the new desktop and stays.
 drv() {
   local f
   f=$(mktemp "$work/drv.XXXXXX")
-  "$WINE" explorer /desktop=$desk,800x600 "$drvexe" "$@" >"$f" 2>/dev/null
+  "$WINE" explorer /desktop=$desk,800x600 "$drvexe" "$@" >"$f" 2>/dev/null &
   for _ in $(seq 200); do [ -s "$f" ] && break; sleep 0.1; done
   sleep 0.1
   tr -d '\r' <"$f"
