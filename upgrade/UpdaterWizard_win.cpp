@@ -275,9 +275,24 @@ HICON ProgramIcon() {
 }
 }  // namespace
 
+namespace {
+// A 24-bit picture: a 32-bit one would carry an empty alpha channel, and the visual-styles
+// static control blends by it, showing nothing but what was drawn with alpha (the icon).
+HBITMAP OpaqueBitmap(HDC Screen, int Width, int Height) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = Width;
+    info.bmiHeader.biHeight = -Height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    return CreateDIBSection(Screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+}
+}  // namespace
+
 HBITMAP UpdaterIconBitmap(int Size) {
     TWindowDC screen(nullptr);
-    HBITMAP picture = CreateCompatibleBitmap(screen.Get(), Size, Size);
+    HBITMAP picture = OpaqueBitmap(screen.Get(), Size, Size);
     if (!picture) return nullptr;
     TMemoryDC dc(screen.Get());
     TSelectObject into(dc.Get(), picture);
@@ -289,7 +304,7 @@ HBITMAP UpdaterIconBitmap(int Size) {
 
 HBITMAP UpdaterPicture(HBITMAP Source, int Width, int Height) {
     TWindowDC screen(nullptr);
-    HBITMAP picture = CreateCompatibleBitmap(screen.Get(), Width, Height);
+    HBITMAP picture = OpaqueBitmap(screen.Get(), Width, Height);
     if (!picture) return nullptr;
     TMemoryDC dc(screen.Get());
     TSelectObject into(dc.Get(), picture);

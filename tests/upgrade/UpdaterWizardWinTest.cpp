@@ -173,6 +173,20 @@ TEST_F(UpdaterWizard, OpensOnceCentredOnTopWithAnUntypableAddress) {
         EXPECT_EQ(GetPixel(dc.Get(), p.x, p.y), RGB(255, 0, 0));
 }
 
+TEST_F(UpdaterWizard, BuiltInPictureShowsWithTheProgramsVisualStyles) {
+    // The panel as the control paints it: deep blue at its top, not the dialog's face.
+    auto* w = Open();
+    RECT inside;
+    GetClientRect(w->Image1->Handle(), &inside);
+    TWindowDC screen(nullptr);
+    TMemoryDC dc(screen.Get());
+    TGdiObject<HBITMAP> shot(CreateCompatibleBitmap(screen.Get(), inside.right, inside.bottom));
+    TSelectObject into(dc.Get(), shot.Get());
+    SendMessageA(w->Image1->Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()), PRF_CLIENT);
+    const COLORREF top = GetPixel(dc.Get(), inside.right / 2, 3);
+    EXPECT_GT(GetBValue(top), GetRValue(top) + 60) << std::hex << top;
+}
+
 TEST_F(UpdaterWizard, HidingTheFileLocationClosesUpTheCurrentFileGroup) {
     auto* full = Open();
     const RECT group = PlaceOf(full->LCurrentFile, full);
