@@ -16,10 +16,17 @@
 //   driver dialog CAPTION         dialog=1 and its frame while a window of that caption is shown
 //   driver statics                the texts of the options form's labels, one per line
 //   driver record-url URL         appends URL to C:\urls.txt: the test's web browser
+//   driver button TEXT CAPTION    the screen centre of the button TEXT in the shown window of
+//                                 that caption, "disabled" while it is greyed, else "none"
+//   driver texts CAPTION          the shown window of that caption: "class|text" per control
+//   driver procs NAME             the running processes of that file name: "pid|command line"
+//                                 each, or "none"
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -358,6 +365,130 @@ int Dialog(const char* Caption) {
     return 0;
 }
 
+// Every shown top-level window of a caption: the question, the wizard and the boxes they
+// raise may share one.
+std::vector<HWND> ShownWindows(const std::string& Caption) {
+    struct TFound {
+        const std::string* Caption;
+        std::vector<HWND> Windows;
+    } found = {&Caption, {}};
+    EnumWindows(
+        [](HWND Wnd, LPARAM Param) -> BOOL {
+            auto* f = reinterpret_cast<TFound*>(Param);
+            char text[256] = {};
+            GetWindowTextA(Wnd, text, sizeof(text));
+            if (IsWindowVisible(Wnd) && *f->Caption == text) f->Windows.push_back(Wnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found.Windows;
+}
+
+std::vector<HWND> Children(HWND Parent) {
+    std::vector<HWND> all;
+    EnumChildWindows(
+        Parent,
+        [](HWND Wnd, LPARAM Param) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(Param)->push_back(Wnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+std::string ClassOf(HWND Wnd) {
+    char cls[64] = {};
+    GetClassNameA(Wnd, cls, sizeof(cls));
+    return cls;
+}
+
+// The text of a control of another process: WM_GETTEXT reaches an edit's text too.
+std::string TextOf(HWND Wnd) {
+    char text[512] = {};
+    SendMessageTimeoutA(Wnd, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
+                        nullptr);
+    return text;
+}
+
+int Button(const char* Text, const std::string& Caption) {
+    bool greyed = false;
+    for (HWND wnd : ShownWindows(Caption))
+        for (HWND child : Children(wnd)) {
+            if (lstrcmpiA(ClassOf(child).c_str(), "Button") != 0 || TextOf(child) != Text ||
+                !IsWindowVisible(child))
+                continue;
+            if (!IsWindowEnabled(child)) {
+                greyed = true;
+                continue;
+            }
+            RECT r;
+            GetWindowRect(child, &r);
+            std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+            return 0;
+        }
+    std::printf(greyed ? "disabled\n" : "none\n");
+    return 1;
+}
+
+int Texts(const std::string& Caption) {
+    const std::vector<HWND> shown = ShownWindows(Caption);
+    if (shown.empty()) {
+        std::printf("none\n");
+        return 1;
+    }
+    for (HWND wnd : shown)
+        for (HWND child : Children(wnd))
+            if (IsWindowVisible(child)) std::printf("%s|%s\n", ClassOf(child).c_str(), TextOf(child).c_str());
+    return 0;
+}
+
+// A process's command line, read from its parameters block as the system keeps it.
+std::string CommandLineOf(HANDLE Process) {
+    PROCESS_BASIC_INFORMATION info = {};
+    if (NtQueryInformationProcess(Process, ProcessBasicInformation, &info, sizeof(info), nullptr) != 0 ||
+        !info.PebBaseAddress)
+        return "?";
+    PEB peb = {};
+    RTL_USER_PROCESS_PARAMETERS params = {};
+    if (!ReadProcessMemory(Process, info.PebBaseAddress, &peb, sizeof(peb), nullptr) ||
+        !ReadProcessMemory(Process, peb.ProcessParameters, &params, sizeof(params), nullptr))
+        return "?";
+    std::wstring line(params.CommandLine.Length / sizeof(wchar_t), L'\0');
+    if (!ReadProcessMemory(Process, params.CommandLine.Buffer, &line[0], params.CommandLine.Length, nullptr))
+        return "?";
+    std::string text(line.size() * 2 + 1, '\0');
+    const int n = WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()), &text[0],
+                                      static_cast<int>(text.size()), nullptr, nullptr);
+    text.resize(n > 0 ? n : 0);
+    return text;
+}
+
+int Procs(const char* Name) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return 1;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    int found = 0;
+    for (BOOL more = Process32First(snap, &entry); more; more = Process32Next(snap, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, Name) != 0) continue;
+        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID);
+        std::printf("%lu|%s\n", static_cast<unsigned long>(entry.th32ProcessID),
+                    process ? CommandLineOf(process).c_str() : "?");
+        if (process) CloseHandle(process);
+        ++found;
+    }
+    CloseHandle(snap);
+    if (!found) std::printf("none\n");
+    return found ? 0 : 1;
+}
+
+std::string Words(int argc, char** argv, int First) {
+    std::string text;
+    for (int i = First; i < argc; ++i)
+        text += (i > First ? " " : "") + std::string(argv[i]);
+    return text;
+}
+
 int RecordUrl(const char* Url) {
     std::FILE* f = std::fopen("C:\\urls.txt", "ab");
     if (!f) return 1;
@@ -394,12 +525,14 @@ int main(int argc, char** argv) {
         rc = PopupState();
     else if (cmd == "links")
         rc = Links();
-    else if (cmd == "dialog" && argc > 2) {
-        std::string caption = argv[2];
-        for (int i = 3; i < argc; ++i)
-            caption += std::string(" ") + argv[i];
-        rc = Dialog(caption.c_str());
-    }
+    else if (cmd == "dialog" && argc > 2)
+        rc = Dialog(Words(argc, argv, 2).c_str());
+    else if (cmd == "button" && argc > 3)
+        rc = Button(argv[2], Words(argc, argv, 3));
+    else if (cmd == "texts" && argc > 2)
+        rc = Texts(Words(argc, argv, 2));
+    else if (cmd == "procs" && argc > 2)
+        rc = Procs(argv[2]);
     else if (cmd == "statics")
         rc = Statics();
     else if (cmd == "record-url" && argc > 2)

@@ -1,6 +1,8 @@
 # Shared by the end-to-end scripts: Pelorin.exe and the driver copied into a fresh Wine
 # prefix, a Wine virtual desktop on an Xvfb of its own, and the helpers that drive the tray
-# the way a person would. The caller sets exe, driver, out, desk and root, then sources this.
+# the way a person would. The caller sets exe, driver, out, desk and root, then sources this;
+# it may set app_folder, a folder under C:\ to install the program in instead of one outside
+# the prefix. PELORIN_E2E_DISPLAY is the first X display number tried for the Xvfb.
 . "$root/scripts/wine-env.sh"
 arch=$(pe_arch "$exe")
 if [ "$arch" = win32 ] && reason=$(why_no_32bit); then
@@ -13,7 +15,7 @@ work=$(mktemp -d /tmp/pelorin-e2e.XXXXXX)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINESERVER
 
-n=110
+n=${PELORIN_E2E_DISPLAY:-110}
 while [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ]; do n=$((n + 1)); done
 Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
@@ -36,9 +38,13 @@ for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 PELORIN_WINEPREFIX=$WINEPREFIX PELORIN_WINE_DESKTOP=none "$root/scripts/wine-run.sh" --init "$arch" || exit 1
 
 app=$work/app
+[ -z "${app_folder:-}" ] || app=$WINEPREFIX/drive_c/$app_folder
 mkdir -p "$app"
 cp "$exe" "$app/Pelorin.exe"
 cp "$driver" "$app/driver.exe"
+# The helper runs from a path without blanks, wherever the program is installed.
+drvexe=$work/driver.exe
+cp "$driver" "$drvexe"
 # The catalogue ships beside the program.
 cp "$(dirname "$exe")/categories.ini" "$app/" || { echo "FAIL: no categories.ini beside $exe"; exit 1; }
 runkey='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
@@ -51,11 +57,12 @@ fail() {
   shot "failure-$failures"
 }
 # Runs the helper on Pelorin's desktop and prints its answer (it arrives through the pipe
-# once the helper has run, so wait for it, briefly).
+# once the helper has run, so wait for it, briefly). The explorer is not waited for: when
+# the desktop ended with its last program, this one holds the new desktop and stays.
 drv() {
   local f
   f=$(mktemp "$work/drv.XXXXXX")
-  "$WINE" explorer /desktop=$desk,800x600 "$app/driver.exe" "$@" >"$f" 2>/dev/null
+  "$WINE" explorer /desktop=$desk,800x600 "$drvexe" "$@" >"$f" 2>/dev/null &
   for _ in $(seq 200); do [ -s "$f" ] && break; sleep 0.1; done
   sleep 0.1
   tr -d '\r' <"$f"
