@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -21,6 +22,7 @@
 #include "upgrade/Signature_win.h"
 #include "upgrade/UpdaterMessage_win.h"
 #include "upgrade/UpdaterWizard_win.h"
+#include "upgrade/UpgradeFiles_win.h"
 #include "upgrade/Updater_win.h"
 
 using namespace wintest;
@@ -166,8 +168,9 @@ protected:
         // The agent is not started here: the end-to-end test lets it replace a program.
         u.OnEndUpgrade = [this](TObject*, bool& Restart) {
             log.push_back("end");
-            Restart = false;
+            Restart = restart;
         };
+        u.OnDoOwnCloseAppMethod = [this](TObject*) { log.push_back("close"); };
     }
     // One check from start to its end, the answers given, then the events and the dialogs.
     std::vector<std::string> Check(const std::string& InfoURL) {
@@ -190,7 +193,7 @@ protected:
     int port = 0;
     std::unique_ptr<TTestUpdater> updater;
     std::vector<std::string> log;
-    bool canUpgrade = true, answerYes = false, skipLostFile = false;
+    bool canUpgrade = true, answerYes = false, skipLostFile = false, restart = false;
     std::string screenshot;
 };
 
@@ -411,6 +414,20 @@ TEST_F(UpdaterWineTest, DownloadKeepsOnlyFilesThatMatchTheirDigests) {
         SetFileAttributesA(update.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(update.c_str());
     }
+}
+
+// This test program carries no agent: the update cannot be installed, so the program must
+// not close for nothing; it says so and leaves no downloaded file.
+TEST_F(UpdaterWineTest, WithoutAnAgentTheProgramStaysAndSaysWhy) {
+    updater->Download = true;
+    updater->Wizard.Enabled = false;
+    answerYes = restart = true;
+    const std::vector<std::string> seen = Check(Url("/downloads/new.inf"));
+    ASSERT_GE(seen.size(), 2u) << Join(seen);
+    EXPECT_EQ(seen.back().find("box:" + AgentPath()), 0u) << Join(seen);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "close"), 0) << Join(seen);
+    EXPECT_FALSE(updater->RestartLaunched());
+    EXPECT_EQ(GetFileAttributesA((ExeDirectory() + "pelorin.exe.uTMP").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(UpdaterWineTest, WizardShowsTheDownloadAndItsFinishEndsTheUpgrade) {
