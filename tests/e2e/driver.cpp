@@ -367,32 +367,34 @@ int Dialog(const char* Caption) {
 
 // Every shown top-level window of a caption: the question, the wizard and the boxes they
 // raise may share one.
+struct TShownWindows {
+    const std::string* Caption;
+    std::vector<HWND> Windows;
+};
+
+// Window enumeration callbacks are stdcall: named functions, as a lambda is not one on i686.
+BOOL CALLBACK AddShownWindow(HWND Wnd, LPARAM Param) {
+    auto* f = reinterpret_cast<TShownWindows*>(Param);
+    char text[256] = {};
+    GetWindowTextA(Wnd, text, sizeof(text));
+    if (IsWindowVisible(Wnd) && *f->Caption == text) f->Windows.push_back(Wnd);
+    return TRUE;
+}
+
 std::vector<HWND> ShownWindows(const std::string& Caption) {
-    struct TFound {
-        const std::string* Caption;
-        std::vector<HWND> Windows;
-    } found = {&Caption, {}};
-    EnumWindows(
-        [](HWND Wnd, LPARAM Param) -> BOOL {
-            auto* f = reinterpret_cast<TFound*>(Param);
-            char text[256] = {};
-            GetWindowTextA(Wnd, text, sizeof(text));
-            if (IsWindowVisible(Wnd) && *f->Caption == text) f->Windows.push_back(Wnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    TShownWindows found = {&Caption, {}};
+    EnumWindows(AddShownWindow, reinterpret_cast<LPARAM>(&found));
     return found.Windows;
+}
+
+BOOL CALLBACK AddChild(HWND Wnd, LPARAM Param) {
+    reinterpret_cast<std::vector<HWND>*>(Param)->push_back(Wnd);
+    return TRUE;
 }
 
 std::vector<HWND> Children(HWND Parent) {
     std::vector<HWND> all;
-    EnumChildWindows(
-        Parent,
-        [](HWND Wnd, LPARAM Param) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(Param)->push_back(Wnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&all));
+    EnumChildWindows(Parent, AddChild, reinterpret_cast<LPARAM>(&all));
     return all;
 }
 
