@@ -117,8 +117,18 @@ menu_pick() {
   click_at $((l + 40)) $y
 }
 tab() {
-  local x y
-  read -r x y < <(drv tabs)
+  local x='' y=''
+  # The form may have just come up: ask again until the tab row's place is two numbers.
+  for _ in $(seq 20); do
+    read -r x y < <(drv tabs)
+    [[ $x =~ ^-?[0-9]+$ && $y =~ ^-?[0-9]+$ ]] && break
+    x='' y=''
+    sleep 0.25
+  done
+  if [ -z "$x" ]; then
+    fail "no tab row on the form"
+    return 1
+  fi
   case $1 in
     0) click_at $((x + 28)) $((y + 10)) ;;
     1) click_at $((x + 95)) $((y + 10)) ;;
