@@ -1,7 +1,7 @@
 #pragma once
-// The framing MD4 and MD5 share (RFC 1320 and RFC 1321, sections 3.1 and 3.2): the message
-// goes in 64-byte blocks, then a 0x80 byte, zeros up to 56 mod 64 and the length in bits as
-// 64 bits little-endian.
+// The framing MD4, MD5 and SHA-256 share (RFC 1320 and RFC 1321, sections 3.1 and 3.2; FIPS
+// 180-4 section 5.1.1): the message goes in 64-byte blocks, then a 0x80 byte, zeros up to 56
+// mod 64 and the length in bits as 64 bits, little-endian for MD4 and MD5, big-endian for SHA.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -31,12 +31,12 @@ struct TMDBlocks {
     }
 
     template <class Compress>
-    void Finish(Compress&& Block) {
+    void Finish(Compress&& Block, bool BigEndianLength = false) {
         const uint64_t bits = Length * 8;
         uint8_t pad[72] = {0x80};
         const size_t padLen = (Used < 56 ? 56 : 120) - Used;
         for (int i = 0; i < 8; ++i)
-            pad[padLen + i] = static_cast<uint8_t>(bits >> (8 * i));
+            pad[padLen + i] = static_cast<uint8_t>(bits >> (BigEndianLength ? 56 - 8 * i : 8 * i));
         Add(pad, padLen + 8, Block);
         Used = 0;
         Length = 0;

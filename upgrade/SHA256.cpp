@@ -19,15 +19,8 @@ void TSHA256::Update(const void* Data, size_t Len) {
     Blocks.Add(static_cast<const uint8_t*>(Data), Len, [this](const uint8_t* b) { Compress(b); });
 }
 
-// The block framing is MD5's, except that the length in bits is written big-endian
-// (FIPS 180-4 section 5.1.1).
 TDigest32 TSHA256::Final() {
-    const uint64_t bits = Blocks.Length * 8;
-    uint8_t pad[72] = {0x80};
-    const size_t padLen = (Blocks.Used < 56 ? 56 : 120) - Blocks.Used;
-    for (int i = 0; i < 8; ++i)
-        pad[padLen + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
-    Update(pad, padLen + 8);
+    Blocks.Finish([this](const uint8_t* b) { Compress(b); }, /*BigEndianLength=*/true);
     TDigest32 d;
     for (int i = 0; i < 32; ++i)
         d[i] = static_cast<uint8_t>(State[i / 4] >> (24 - 8 * (i % 4)));

@@ -18,6 +18,7 @@
 #include "upgrade/UpdaterPassword_win.h"
 #include "upgrade/UpdaterQuestion_win.h"
 #include "upgrade/UpdaterWizard_win.h"
+#include "upgrade/UpgradeFiles.h"
 #include "upgrade/UpgradeFiles_win.h"
 #include "upgrade/agent/AgentPlan.h"
 
@@ -230,7 +231,7 @@ void TUpdater::PasswordRequest(const std::string& Realm, bool& TryAgain) {
     Raise(OnPasswordRequest, this, Realm, TryAgain);
     if (TryAgain || !(ShowMessages & mPasswordRequest)) return;
     std::string name;
-    if (!FileNameOf(UpdateURL(URL).substr(0, UpdateURL(URL).find_first_of("?#")), name)) name = URL;
+    if (!UpdateFileName(UpdateURL(URL), name)) name = URL;
     TUpdaterPasswordForm dialog(nullptr);
     TryAgain = dialog.Execute(name, HTTPUsername, HTTPPassword);
     if (!TryAgain) AbortUpgrade();
