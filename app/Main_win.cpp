@@ -395,14 +395,14 @@ void TOptionsForm::Label13Click(TObject*) {
     ShellExecuteA(Handle(), "open", Label13->Caption().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void TOptionsForm::Timer1Timer(TObject*) { RefreshNews(); }
+void TOptionsForm::Timer1Timer(TObject*) { RefreshNews(TRefreshCause::Timer); }
 
 void TOptionsForm::miCheckforNewsClick(TObject*) { RefreshNews(); }
 
-void TOptionsForm::RefreshNews() {
+void TOptionsForm::RefreshNews(TRefreshCause Cause) {
     const TNodeData* category = SelectedCategory();
     const std::string url = NewsFeedURL(category ? category->CategoryID : std::string(), rbTop10->Checked());
-    if (DownloadAndShow(url, TFeedKind::News)) miShowLatestPopup->Enabled = true;
+    if (DownloadAndShow(url, TFeedKind::News, Cause)) miShowLatestPopup->Enabled = true;
 }
 
 void TOptionsForm::miSearchClick(TObject*) {
@@ -463,7 +463,8 @@ std::unique_ptr<TFileStream> TOptionsForm::CreateDataFile() {
     }
 }
 
-bool TOptionsForm::DownloadAndShow(const std::string& URL, TFeedKind Kind) {
+bool TOptionsForm::DownloadAndShow(const std::string& URL, TFeedKind Kind, TRefreshCause Cause) {
+    (void)Cause;  // every refresh shows its popup for now
     TDownloadCycle::TScope cycle(FDownload);
     if (!cycle.Started()) return false;
     Timer->SetEnabled(false);

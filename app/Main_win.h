@@ -109,7 +109,7 @@ public:
                                            std::string& ProxyPassword, bool& TryAgain);
 
     // Downloads the news of the chosen category and type and rolls them up.
-    void RefreshNews();
+    void RefreshNews(TRefreshCause Cause = TRefreshCause::Manual);
     // The query of the open search dialog, kept until the next search.
     void ReadSearchQuery(const TSearchForm& Dialog);
     std::unique_ptr<TSearchData> SearchData;
@@ -142,7 +142,7 @@ private:
     // the search differ only in the address and in when the proxy credentials go. A request
     // while another download runs is skipped; an HTTP failure shows the failure popup.
     // True when a feed arrived and its popup is up.
-    bool DownloadAndShow(const std::string& URL, TFeedKind Kind);
+    bool DownloadAndShow(const std::string& URL, TFeedKind Kind, TRefreshCause Cause = TRefreshCause::Manual);
     // Creates the data file, falling back to the program's temporary folder.
     std::unique_ptr<TFileStream> CreateDataFile();
     void ShowPopup(const std::vector<std::string>& Lines);

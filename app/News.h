@@ -69,6 +69,10 @@ std::string MoreItemsLine(int Count);
 // The popup of a failed download, with the "settings" link to the connection page.
 std::vector<std::string> FailurePopupLines(int StatusCode, const std::string& ReasonPhrase);
 
+// What started a news refresh: the refresh timer, or the user ("Check for News...").
+// Only timer refreshes may be held back or kept quiet; the user's own always show.
+enum class TRefreshCause { Manual, Timer };
+
 // What a click on a popup link does. Feed content is untrusted: only web addresses reach the
 // shell; other schemes, paths and share names would run or open local things.
 enum class TAnchorAction { Close, Settings, OpenInBrowser, Ignore };
