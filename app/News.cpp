@@ -1,6 +1,7 @@
 #include "app/News.h"
 
 #include "base/StrUtils.h"
+#include "upgrade/UpdateHTTP.h"
 
 const char* const CatalogueHost = "www.quenlow.com";
 const char* const SearchHost = "search.quenlow.com";
@@ -159,11 +160,13 @@ std::string MoreItemsLine(int Count) {
 }
 
 std::vector<std::string> NewsPopupLines(const std::string& ChannelTitle,
-                                        const std::vector<std::string>& ItemLines, const TPopupFits& Fits) {
+                                        const std::vector<std::string>& ItemLines, const TPopupFits& Fits,
+                                        size_t* Listed) {
     std::vector<std::string> shown;
     for (const auto& item : ItemLines)
         if (!item.empty()) shown.push_back(item);
     std::vector<std::string> all = NewsPopupLines(ChannelTitle, shown);
+    if (Listed) *Listed = shown.size();
     if (!Fits || Fits(all)) return all;
     // Fewer items never take more room, so the largest count that fits is found by halving.
     auto withFirst = [&](size_t Count) {
@@ -179,6 +182,7 @@ std::vector<std::string> NewsPopupLines(const std::string& ChannelTitle,
         else
             high = mid;
     }
+    if (Listed) *Listed = low;
     return withFirst(low);
 }
 
@@ -189,6 +193,13 @@ std::vector<std::string> FailurePopupLines(int StatusCode, const std::string& Re
     for (auto& line : PopupClosingLines())
         lines.push_back(std::move(line));
     return lines;
+}
+
+double LastModifiedOf(const TStringList& Header) {
+    static const std::string name = "Last-Modified:";
+    for (const std::string& line : Header.Lines())
+        if (StartsWithNoCase(line, name)) return UpdateHTTPDate(line.substr(name.size()));
+    return 0;
 }
 
 TAnchorAction AnchorAction(const std::string& Anchor) {

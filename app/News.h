@@ -62,12 +62,18 @@ std::vector<std::string> NewsPopupLines(const std::string& ChannelTitle,
 // Says whether a popup text fits on the screen.
 using TPopupFits = std::function<bool(const std::vector<std::string>& Lines)>;
 // The same, keeping only the first items that fit, followed by a line saying how many more
-// there are; the header and the footer always stay.
+// there are; the header and the footer always stay. Listed, when given, is set to how many
+// of the non-empty item lines the popup lists.
 std::vector<std::string> NewsPopupLines(const std::string& ChannelTitle,
-                                        const std::vector<std::string>& ItemLines, const TPopupFits& Fits);
+                                        const std::vector<std::string>& ItemLines, const TPopupFits& Fits,
+                                        size_t* Listed = nullptr);
 std::string MoreItemsLine(int Count);
 // The popup of a failed download, with the "settings" link to the connection page.
 std::vector<std::string> FailurePopupLines(int StatusCode, const std::string& ReasonPhrase);
+
+// The Last-Modified date among a response's header lines, in the form the client's
+// ModifiedSince takes (UTC days since 1899-12-30); 0 when there is none or it is no date.
+double LastModifiedOf(const TStringList& Header);
 
 // What started a news refresh: the refresh timer, or the user ("Check for News...").
 // Only timer refreshes may be held back or kept quiet; the user's own always show.

@@ -89,6 +89,7 @@ TSettings ReadSettings(TCustomIniFile& Ini) {
     s.ProxyUse = Ini.ReadInteger(sec, "ProxyUse", 0) != 0;
     s.ProxyAuth = Ini.ReadInteger(sec, "ProxyAuth", 0) != 0;
     s.ID = Ini.ReadString(sec, "ID", "00");
+    s.OnlyNewItems = Ini.ReadInteger(sec, "OnlyNewItems", 0) != 0;
     return s;
 }
 
@@ -111,6 +112,7 @@ void WriteSettings(TCustomIniFile& Ini, const TSettings& S) {
     Ini.WriteString(sec, "ProxyPass", pass);
     Ini.WriteInteger(sec, "ProxyUse", S.ProxyUse ? 1 : 0);
     Ini.WriteInteger(sec, "ProxyAuth", S.ProxyAuth ? 1 : 0);
+    Ini.WriteInteger(sec, "OnlyNewItems", S.OnlyNewItems ? 1 : 0);
 }
 
 std::string RunCommandLine(const std::string& ExePath) {

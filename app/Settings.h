@@ -29,6 +29,8 @@ struct TSettings {
     std::string ProxyPass;  // plain text; scrambled only in the file
     bool ProxyUse = false;
     bool ProxyAuth = false;
+    // Timer refreshes show only the items not shown before.
+    bool OnlyNewItems = false;
 };
 
 // Each byte replaced by its complement; its own inverse.

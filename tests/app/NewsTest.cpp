@@ -126,11 +126,33 @@ TEST(NewsPopup, ItemsThatDoNotFitGiveWayToACountKeepingHeaderAndFooter) {
     auto room = [](size_t Lines) {
         return [=](const std::vector<std::string>& L) { return L.size() <= Lines; };
     };
-    EXPECT_EQ(NewsPopupLines("T", items, room(11)), NewsPopupLines("T", items));
-    EXPECT_EQ(NewsPopupLines("T", items, room(10)),
+    // How many are listed is what gets marked as seen.
+    size_t listed = 99;
+    EXPECT_EQ(NewsPopupLines("T", items, room(11), &listed), NewsPopupLines("T", items));
+    EXPECT_EQ(listed, 5u);
+    EXPECT_EQ(NewsPopupLines("T", items, room(10), &listed),
               Framed({"<B>T</B><HR><BR>", "a", "b", "c", MoreItemsLine(2)}));
-    EXPECT_EQ(NewsPopupLines("T", items, room(3)), Framed({"<B>T</B><HR><BR>", MoreItemsLine(5)}));
+    EXPECT_EQ(listed, 3u);
+    EXPECT_EQ(NewsPopupLines("T", items, room(3), &listed), Framed({"<B>T</B><HR><BR>", MoreItemsLine(5)}));
+    EXPECT_EQ(listed, 0u);
     EXPECT_NE(MoreItemsLine(2).find('2'), std::string::npos);
+}
+
+TEST(NewsPopup, LastModifiedIsReadFromTheResponseHeader) {
+    // 1994-11-06 08:49:37 UTC.
+    const double at = 34644 + 31777 / 86400.0;
+    const struct {
+        TStringList Header;
+        double Want;
+    } cases[] = {
+        {{"Content-Type: text/xml", "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT"}, at},
+        {{"last-modified:Sun, 06 Nov 1994 08:49:37 GMT"}, at},
+        {{"Last-Modified: yesterday"}, 0},
+        {{"X-Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT"}, 0},
+        {{}, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_NEAR(LastModifiedOf(c.Header), c.Want, 1e-9) << c.Header.Text();
 }
 
 TEST(NewsPopup, FailureTextShowsTheStatusAsText) {

@@ -21,6 +21,7 @@ TEST(SettingsRead, MissingFileGivesTheFirstStartDefaults) {
     EXPECT_EQ(s.ProxyPass, "");
     EXPECT_FALSE(s.ProxyUse);
     EXPECT_FALSE(s.ProxyAuth);
+    EXPECT_FALSE(s.OnlyNewItems);
 }
 
 TEST(SettingsRead, BooleansAreIntegersAndGarbageReadsAsTheDefault) {
@@ -65,10 +66,10 @@ TEST(SettingsWrite, KeysAreWrittenInTheFilesOrder) {
     TMemIniFile ini;
     TSettings s;
     WriteSettings(ini, s);
-    std::vector<std::string> expected = {"Settings/LastAdditions", "Settings/Top10",     "Settings/ID",
-                                         "Settings/ProxyServer",   "Settings/Refresh",   "Settings/Duration",
-                                         "Settings/ProxyPort",     "Settings/ProxyName", "Settings/ProxyPass",
-                                         "Settings/ProxyUse",      "Settings/ProxyAuth"};
+    std::vector<std::string> expected = {
+        "Settings/LastAdditions", "Settings/Top10",    "Settings/ID",        "Settings/ProxyServer",
+        "Settings/Refresh",       "Settings/Duration", "Settings/ProxyPort", "Settings/ProxyName",
+        "Settings/ProxyPass",     "Settings/ProxyUse", "Settings/ProxyAuth", "Settings/OnlyNewItems"};
     EXPECT_EQ(ini.WriteLog, expected);
     EXPECT_EQ(ini.ReadString(S, "LastAdditions", ""), "1");
     EXPECT_EQ(ini.ReadString(S, "Top10", ""), "0");
@@ -89,6 +90,7 @@ TEST(SettingsWrite, WhatIsWrittenReadsBackTheSame) {
     s.ProxyPass = "s3cr\xE9t pass";
     s.ProxyUse = true;
     s.ProxyAuth = true;
+    s.OnlyNewItems = true;
     WriteSettings(ini, s);
     TSettings r = ReadSettings(ini);
     EXPECT_EQ(r.LastAdditions, s.LastAdditions);
@@ -102,6 +104,7 @@ TEST(SettingsWrite, WhatIsWrittenReadsBackTheSame) {
     EXPECT_EQ(r.ProxyPass, s.ProxyPass);
     EXPECT_EQ(r.ProxyUse, s.ProxyUse);
     EXPECT_EQ(r.ProxyAuth, s.ProxyAuth);
+    EXPECT_EQ(r.OnlyNewItems, s.OnlyNewItems);
 }
 
 TEST(SettingsWrite, NoCategorySelectedKeepsTheSavedID) {
