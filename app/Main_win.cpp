@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/SeenItems_win.h"
 #include "base/StrUtils.h"
 #include "http/HttpCli_win.h"
 #include "ui/IniFiles_win.h"
@@ -208,7 +209,9 @@ void TOptionsForm::CreateLayout() {
     seDuration = new TSpinEdit(this, gbPopup, RightOf(duration, 6), 22, 56, 21, DurationRange, 30);
     new TLabel(this, gbPopup, RightOf(seDuration, 6), 26, "sec.");
 
-    chbLoadOnStartup = new TCheckBox(this, TabSheet1, 14, 206, 220, 17, "Load on Windows start up");
+    chbLoadOnStartup = new TCheckBox(this, TabSheet1, 14, 206, 180, 17, "Load on Windows start up");
+    // In the column of "Top 10 downloads" above.
+    chbOnlyNewItems = new TCheckBox(this, TabSheet1, 198, 206, 170, 17, "Show only new items");
 
     // "Connection": the proxy.
     lbProxyNote = new TLabel(this, TabSheet2, 12, 10,
@@ -309,6 +312,7 @@ void TOptionsForm::LoadSettings() {
     gbProxy->SetEnabled(chbUseProxy->Checked());
     chbUseProxyClick(chbUseProxy);
     chbAuthenticate->SetChecked(s.ProxyAuth);
+    chbOnlyNewItems->SetChecked(s.OnlyNewItems);
     // Of several nodes with the saved ID the last one is selected; with none, the picker
     // stays as it is.
     int saved = LastIndexOfCategory(TreeCombo->Items(), s.ID);
@@ -338,6 +342,7 @@ TSettings TOptionsForm::ControlsToSettings() const {
     s.ProxyPass = edProxPass->Text();
     s.ProxyUse = chbUseProxy->Checked();
     s.ProxyAuth = chbAuthenticate->Checked();
+    s.OnlyNewItems = chbOnlyNewItems->Checked();
     return s;
 }
 
@@ -447,7 +452,10 @@ void TOptionsForm::ReadSearchQuery(const TSearchForm& Dialog) {
         Dialog.cbOperatingSystem->ItemIndex(), Dialog.edPhrase->Text()));
 }
 
-void TOptionsForm::RSSFoundItem(TObject*, const TItemInfo& Item) { FItemLines.push_back(ItemLine(Item)); }
+void TOptionsForm::RSSFoundItem(TObject*, const TItemInfo& Item) {
+    std::string line = ItemLine(Item);
+    if (!line.empty()) FItems.push_back({std::move(line), SeenKey(Item)});
+}
 
 std::unique_ptr<TFileStream> TOptionsForm::CreateDataFile() {
     try {
@@ -464,7 +472,6 @@ std::unique_ptr<TFileStream> TOptionsForm::CreateDataFile() {
 }
 
 bool TOptionsForm::DownloadAndShow(const std::string& URL, TFeedKind Kind, TRefreshCause Cause) {
-    (void)Cause;  // every refresh shows its popup for now
     TDownloadCycle::TScope cycle(FDownload);
     if (!cycle.Started()) return false;
     Timer->SetEnabled(false);
@@ -485,6 +492,7 @@ bool TOptionsForm::DownloadAndShow(const std::string& URL, TFeedKind Kind, TRefr
     } download{this, nullptr};
 
     HttpCli1->URL = URL;
+    HttpCli1->ModifiedSince = ModifiedSinceFor(URL, Kind, Cause);
     const TClientProxy proxy = ClientProxy(ControlsToSettings(), Kind);
     HttpCli1->Proxy = proxy.Proxy;
     HttpCli1->ProxyPort = proxy.ProxyPort;
@@ -503,23 +511,83 @@ bool TOptionsForm::DownloadAndShow(const std::string& URL, TFeedKind Kind, TRefr
     }
     download.End();
     if (QuitPending()) return false;
+    // Not modified since the news last listed whole: nothing new to show.
+    if (HttpCli1->ModifiedSince != 0 && HttpCli1->StatusCode == 304) {
+        ShowNothing();
+        return false;
+    }
+    const double lastModified = HttpCli1->StatusCode / 100 == 2 ? LastModifiedOf(HttpCli1->RcvdHeader) : 0;
 
     TStringList lines;
     lines.SetText(LoadFileToString(DataFile));
     RSS->SetRSS(lines);
-    FItemLines.clear();
+    FItems.clear();
     RSS->Parse();
+    std::vector<TFeedItem> items;
+    items.swap(FItems);
+    TSeenItems* seen = SeenItemsFor(Kind);
+    if (seen && Cause == TRefreshCause::Timer) {
+        items = seen->Unseen(items);
+        if (items.empty()) {
+            MarkListed(URL, seen, items, 0, lastModified);
+            ShowNothing();
+            return false;
+        }
+    }
+    std::vector<std::string> itemLines;
+    for (const auto& item : items)
+        itemLines.push_back(item.Line);
     // As many items as the screen holds, header and footer always in view.
-    std::vector<std::string> popup =
-        NewsPopupLines(RSS->Channel.Title, FItemLines, [this](const std::vector<std::string>& Lines) {
+    size_t listed = 0;
+    std::vector<std::string> popup = NewsPopupLines(
+        RSS->Channel.Title, itemLines,
+        [this](const std::vector<std::string>& Lines) {
             TStringList text;
             text.Assign(Lines);
             return HTMLPopup1->Fits(text);
-        });
-    FItemLines.clear();
+        },
+        &listed);
+    if (Kind == TFeedKind::News) MarkListed(URL, seen, items, listed, lastModified);
     HTMLPopup1->Hide();
     ShowPopup(popup);
     return true;
+}
+
+std::string TOptionsForm::SeenItemsFile() const {
+    return SettingsFile.substr(0, SettingsFile.find_last_of("\\/") + 1) + SeenItemsFileName;
+}
+
+double TOptionsForm::ModifiedSinceFor(const std::string& URL, TFeedKind Kind, TRefreshCause Cause) const {
+    const bool conditional =
+        Kind == TFeedKind::News && Cause == TRefreshCause::Timer && chbOnlyNewItems->Checked();
+    return conditional && URL == FLastModifiedURL ? FLastModified : 0;
+}
+
+TSeenItems* TOptionsForm::SeenItemsFor(TFeedKind Kind) {
+    if (Kind != TFeedKind::News || !chbOnlyNewItems->Checked()) return nullptr;
+    // Kept between refreshes, so that a file that cannot be written still serves this run.
+    if (!FSeenItems || FSeenItems->FileName() != SeenItemsFile()) {
+        FSeenItems = std::make_unique<TSeenItems>(SeenItemsFile(), ReplaceFileWriteThrough);
+        FSeenItems->Load();
+    }
+    return FSeenItems.get();
+}
+
+void TOptionsForm::MarkListed(const std::string& URL, TSeenItems* Seen, const std::vector<TFeedItem>& Items,
+                              size_t Listed, double LastModified) {
+    FLastModifiedURL = URL;
+    FLastModified = Listed == Items.size() ? LastModified : 0;
+    if (!Seen || Listed == 0) return;
+    try {
+        Seen->MarkShown(Items, Listed);
+    } catch (const EStreamError&) {
+        // Not kept for the next start; this run still knows them. Nothing the user can act on
+        // is worth a message on every refresh.
+    }
+}
+
+void TOptionsForm::ShowNothing() {
+    if (HTMLPopup1->Window() && IsWindowVisible(HTMLPopup1->Window()->Handle())) Timer->SetEnabled(true);
 }
 
 void TOptionsForm::ShowPopup(const std::vector<std::string>& Lines) {

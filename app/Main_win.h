@@ -8,6 +8,7 @@
 
 #include "app/News.h"
 #include "app/Search_win.h"
+#include "app/SeenItems.h"
 #include "app/Settings.h"
 #include "app/verslab_win.h"
 #include "base/Streams.h"
@@ -43,6 +44,7 @@ public:
     TSpinEdit* seRefresh;
     TSpinEdit* seDuration;
     TCheckBox* chbLoadOnStartup;
+    TCheckBox* chbOnlyNewItems;
     TLabel* lbProxyNote;
     TGroupBox* gbProxy;
     TCheckBox* chbUseProxy;
@@ -132,6 +134,8 @@ public:
     // Where the last downloaded feed is kept: data.txt in the current folder, or in a
     // folder of the program's own under the temporary folder when that one is read-only.
     std::string DataFile;
+    // "Show only new items": the file of the items shown, beside the settings.
+    std::string SeenItemsFile() const;
 
 private:
     void CreateLayout();
@@ -146,8 +150,22 @@ private:
     // Creates the data file, falling back to the program's temporary folder.
     std::unique_ptr<TFileStream> CreateDataFile();
     void ShowPopup(const std::vector<std::string>& Lines);
+    // "Show only new items". A timer refresh of the news asks whether the feed changed since
+    // the last one listed whole; a manual check or a search always asks for all of it.
+    double ModifiedSinceFor(const std::string& URL, TFeedKind Kind, TRefreshCause Cause) const;
+    // The store of items shown, for the news with the option on; null otherwise.
+    TSeenItems* SeenItemsFor(TFeedKind Kind);
+    // Remembers what was listed and the response's date. Items the screen cut off count
+    // as not shown, and then the date is forgotten, so that the next refresh gets them.
+    void MarkListed(const std::string& URL, TSeenItems* Seen, const std::vector<TFeedItem>& Items,
+                    size_t Listed, double LastModified);
+    // A refresh that shows nothing leaves an earlier popup to roll down as it would have.
+    void ShowNothing();
     TDownloadCycle FDownload;
-    std::vector<std::string> FItemLines;
+    std::vector<TFeedItem> FItems;
+    std::unique_ptr<TSeenItems> FSeenItems;
+    std::string FLastModifiedURL;
+    double FLastModified = 0;
     // What the category tree's nodes carry: the form's, freed on every rebuild.
     TNodeDataList FNodeData;
 };
