@@ -18,9 +18,15 @@ protected:
         ASSERT_NE(f, nullptr) << "the fixture server did not start";
         ASSERT_EQ(std::fscanf(f, "%d %d", &port, &port2), 2);
         std::fclose(f);
-        dataFile = FreshTempPath("pelorin_newitems_data.txt");
+        // A folder of its own, so that the seen-items file beside the settings is this test's.
+        folder = FreshTempPath("pelorin_newitems");
+        CreateDirectoryA(folder.c_str(), nullptr);
+        path = form->SettingsFile = folder + "\\settings.ini";
+        catalogue = form->CategoriesFile = folder + "\\categories.ini";
+        dataFile = folder + "\\data.txt";
         seenFile = form->SeenItemsFile();
-        DeleteFileA(seenFile.c_str());
+        for (const std::string& left : {path, seenFile})  // by a run that did not end
+            DeleteFileA(left.c_str());
         WriteCatalogue("[Live]\r\nLive feed=live\r\n");
         Configure(true);
     }
@@ -29,6 +35,7 @@ protected:
         DeleteFileA(seenFile.c_str());
         DeleteFileA(EnvPath("PELORIN_HTTP_FIXTURE", "live-items").c_str());
         OptionsForm::TearDown();
+        RemoveDirectoryA(folder.c_str());
     }
     // The live category through the fixture's proxy, with the option as given, as a start
     // of the program would find them.
@@ -69,7 +76,7 @@ protected:
     }
 
     int port = 0;
-    std::string dataFile, seenFile;
+    std::string folder, dataFile, seenFile;
 };
 
 TEST_F(NewItemsForm, TimerRefreshesShowOnlyWhatIsNewAndAManualCheckShowsEverything) {
