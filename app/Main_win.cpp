@@ -164,6 +164,20 @@ void TOptionsForm::CreateComponents() {
     HttpCli1->IdleTimeout = 30000;
     HttpCli1->RequestTimeout = 60000;
     HttpCli1->MaxBodySize = 4 * 1024 * 1024;
+    CreateQuiet();
+}
+
+void TOptionsForm::CreateQuiet() {
+    Quiet = std::make_unique<TQuietRefresh>();
+    Quiet->OnShow = [this](const std::vector<std::string>& Lines) {
+        HTMLPopup1->Hide();
+        ShowPopup(Lines);
+    };
+    Quiet->OnRefresh = [this] { RefreshNews(TRefreshCause::Timer); };
+    Quiet->OnStatus = [this](const TRefreshStatus& Status) {
+        ctIcon->SetHint(Status.Hint(Application ? Application->Title() : std::string()));
+    };
+    Quiet->RefreshInterval = [this] { return Timer1->Interval(); };
 }
 
 void TOptionsForm::CreateLayout() {
@@ -395,7 +409,9 @@ void TOptionsForm::Label13Click(TObject*) {
     ShellExecuteA(Handle(), "open", Label13->Caption().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void TOptionsForm::Timer1Timer(TObject*) { RefreshNews(TRefreshCause::Timer); }
+void TOptionsForm::Timer1Timer(TObject*) {
+    if (Quiet->TimerTick()) RefreshNews(TRefreshCause::Timer);
+}
 
 void TOptionsForm::miCheckforNewsClick(TObject*) { RefreshNews(); }
 
@@ -464,7 +480,6 @@ std::unique_ptr<TFileStream> TOptionsForm::CreateDataFile() {
 }
 
 bool TOptionsForm::DownloadAndShow(const std::string& URL, TFeedKind Kind, TRefreshCause Cause) {
-    (void)Cause;  // every refresh shows its popup for now
     TDownloadCycle::TScope cycle(FDownload);
     if (!cycle.Started()) return false;
     Timer->SetEnabled(false);
@@ -497,8 +512,12 @@ bool TOptionsForm::DownloadAndShow(const std::string& URL, TFeedKind Kind, TRefr
     } catch (const EHttpException&) {
         // The program is on its way out: nothing more to show.
         if (QuitPending()) return false;
-        HTMLPopup1->Hide();
-        ShowPopup(FailurePopupLines(HttpCli1->StatusCode, HttpCli1->ReasonPhrase));
+        // A search's failure is the user's own and always shows; the news keep the run.
+        if (Kind == TFeedKind::News && !Quiet->Failed(Cause, HttpCli1->StatusCode, HttpCli1->ReasonPhrase)) {
+            Timer->SetEnabled(true);
+            return false;
+        }
+        PresentPopup(Cause, FailurePopupLines(HttpCli1->StatusCode, HttpCli1->ReasonPhrase));
         return false;
     }
     download.End();
@@ -516,10 +535,14 @@ bool TOptionsForm::DownloadAndShow(const std::string& URL, TFeedKind Kind, TRefr
             text.Assign(Lines);
             return HTMLPopup1->Fits(text);
         });
+    if (Kind == TFeedKind::News) Quiet->Succeeded(static_cast<int>(FItemLines.size()));
     FItemLines.clear();
-    HTMLPopup1->Hide();
-    ShowPopup(popup);
+    PresentPopup(Cause, popup);
     return true;
+}
+
+void TOptionsForm::PresentPopup(TRefreshCause Cause, const std::vector<std::string>& Lines) {
+    if (!Quiet->Present(Cause, Lines)) Timer->SetEnabled(true);
 }
 
 void TOptionsForm::ShowPopup(const std::vector<std::string>& Lines) {
@@ -548,6 +571,9 @@ void TOptionsForm::HTMLPopup1AnchorClick(TObject*, const std::string& Anchor) {
 
 void TOptionsForm::miShowLatestPopupClick(TObject*) {
     Timer->SetEnabled(false);
+    // The user asks for the latest: a popup held while busy is it.
+    std::vector<std::string> held;
+    if (Quiet->TakeHeld(held)) HTMLPopup1->Text.Assign(held);
     HTMLPopup1->RollUp();
     Timer->SetEnabled(true);
 }

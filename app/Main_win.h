@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/News.h"
+#include "app/QuietRefresh_win.h"
 #include "app/Search_win.h"
 #include "app/Settings.h"
 #include "app/verslab_win.h"
@@ -84,6 +85,9 @@ public:
     THttpCli* HttpCli1;
     // The self-update: "Check for Update" and "Check for New Version".
     TUpdater* Updater;
+    // The timer's popups wait while the user is busy, its failures are told once, and the
+    // refresh missed during sleep is tried after waking.
+    std::unique_ptr<TQuietRefresh> Quiet;
 
     // Handlers.
     void FormCreate();
@@ -146,6 +150,10 @@ private:
     // Creates the data file, falling back to the program's temporary folder.
     std::unique_ptr<TFileStream> CreateDataFile();
     void ShowPopup(const std::vector<std::string>& Lines);
+    void CreateQuiet();
+    // A refresh's popup, through Quiet: one held or not shown leaves the popup timer running
+    // for a popup still up.
+    void PresentPopup(TRefreshCause Cause, const std::vector<std::string>& Lines);
     TDownloadCycle FDownload;
     std::vector<std::string> FItemLines;
     // What the category tree's nodes carry: the form's, freed on every rebuild.
