@@ -29,7 +29,7 @@ void* Function(const char* Library, const char* Name) {
     return module ? reinterpret_cast<void*>(GetProcAddress(module, Name)) : nullptr;
 }
 
-TShellState ShellState() {
+TShellState AskShell() {
     static const auto query =
         reinterpret_cast<TQueryNotificationState>(Function("shell32.dll", "SHQueryUserNotificationState"));
     int state = 0;
@@ -60,14 +60,14 @@ TClockTime LocalClock() {
 
 TQuietRefresh::TQuietRefresh()
     : FWindow([this](UINT Msg, WPARAM WParam, LPARAM, LRESULT&) { return HandleMessage(Msg, WParam); }),
-      FGate([this] { return UserState(); }), FPollTimer([this] { Poll(); }), FTryTimer([this] { Try(); }),
-      FCountFrom(Now()) {
-    UserState = [this] {
-        TUserState state;
-        state.Shell = ShellState();
-        state.Locked = FLocked;
-        return state;
-    };
+      FGate([this] {
+          TUserState state;
+          state.Shell = ShellState ? ShellState() : TShellState::Unknown;
+          state.Locked = FLocked;
+          return state;
+      }),
+      FPollTimer([this] { Poll(); }), FTryTimer([this] { Try(); }), FCountFrom(Now()) {
+    ShellState = AskShell;
     if (auto reg =
             reinterpret_cast<TRegisterSession>(Function("wtsapi32.dll", "WTSRegisterSessionNotification")))
         FSessionNotified = reg(FWindow.Handle(), NotifyForThisSession) != FALSE;

@@ -25,8 +25,8 @@ public:
     std::function<void()> OnRefresh;                                    // a timer refresh
     std::function<void(const TRefreshStatus& Status)> OnStatus;         // the tooltip
     std::function<unsigned()> RefreshInterval;                          // the refresh timer's, ms
-    // What the system says of the user; tests put a state of their own here.
-    TBusyGate::TSource UserState;
+    // What the shell says of the user's screen; tests put an answer of their own here.
+    std::function<TShellState()> ShellState;
 
     // A refresh's popup: shown now (true), or held while the user is busy.
     bool Present(TRefreshCause Cause, const std::vector<std::string>& Lines);

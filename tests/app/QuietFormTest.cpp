@@ -32,7 +32,7 @@ protected:
         form->chbUseProxy->SetChecked(true);
         form->edProxServer->SetText("127.0.0.1");
         form->edProxPort->SetText(std::to_string(port));
-        form->Quiet->UserState = [this] { return userState; };
+        form->Quiet->ShellState = [this] { return shell; };
     }
     void TearDown() override {
         DeleteFileA(dataFile.c_str());
@@ -60,7 +60,10 @@ protected:
     std::string PopupText() const { return form->HTMLPopup1->Text.Text(); }
     std::string Hint() const { return form->ctIcon->Hint(); }
 
-    TUserState userState;
+    // Sends the form's hidden window what the system would.
+    void System(UINT Msg, WPARAM WParam) { SendMessageA(TSharedWindow::Current(), Msg, WParam, 0); }
+
+    TShellState shell = TShellState::Accepts;
     std::string dataFile;
 };
 
@@ -87,25 +90,35 @@ TEST_F(QuietForm, ThreeFailingTimerRefreshesShowOneFailurePopupAndTheUsersCheckS
 
 TEST_F(QuietForm, ATimerPopupWaitsWhileTheUserIsBusyAndComesWhenTheUserIsBack) {
     Feed("AA");
-    userState.Shell = TShellState::FullScreen;
+    shell = TShellState::FullScreen;
     form->Timer1Timer(nullptr);
     EXPECT_FALSE(PopupShown());
     EXPECT_TRUE(form->miShowLatestPopup->Enabled);
     Pump(300);
     EXPECT_FALSE(PopupShown());
-
-    userState.Shell = TShellState::Accepts;
+    shell = TShellState::Accepts;
     PumpUntil(10000, [&] { return PopupShown(); });
     EXPECT_TRUE(PopupShown());
     EXPECT_NE(PopupText().find("Latest Additions"), std::string::npos) << PopupText();
+    form->HTMLPopup1->Hide();
+
+    // Locked: held until the session says it is unlocked.
+    const UINT sessionChange = 0x02B1;
+    System(sessionChange, 7);
+    form->Timer1Timer(nullptr);
+    Pump(300);
+    EXPECT_FALSE(PopupShown());
+    System(sessionChange, 8);
+    EXPECT_TRUE(PopupShown());
 }
 
 TEST_F(QuietForm, TheRefreshMissedDuringSleepComesOnceAfterAPauseOnWaking) {
     Feed("AA");
-    form->Quiet->Suspending();
+    System(WM_POWERBROADCAST, PBT_APMSUSPEND);
     form->Timer1Timer(nullptr);
     form->Timer1Timer(nullptr);
-    form->Quiet->Resumed();
+    System(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC);
+    System(WM_POWERBROADCAST, PBT_APMRESUMESUSPEND);
     EXPECT_FALSE(PopupShown()) << "refreshed at once on waking";
     PumpUntil(15000, [&] { return PopupShown(); });
     EXPECT_TRUE(PopupShown()) << "the missed refresh did not come";
