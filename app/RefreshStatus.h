@@ -46,9 +46,9 @@ std::string CleanReason(const std::string& ReasonPhrase, size_t MaxLength);
 // try's failure is told as any other.
 class TResumeBackoff {
 public:
-    static const int FirstDelayMs = 5000;
-    static const int MaxDelayMs = 60000;
-    static const int RetryWindowMs = 120000;
+    static constexpr int FirstDelayMs = 5000;
+    static constexpr int MaxDelayMs = 60000;
+    static constexpr int RetryWindowMs = 120000;
 
     // Begins a new series of tries.
     void Start();
