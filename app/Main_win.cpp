@@ -167,6 +167,9 @@ void TOptionsForm::CreateComponents() {
     CreateQuiet();
 }
 
+// The status's tooltip must fit the tray's.
+static_assert(HintLimit <= MaxHintLength, "the tooltip is longer than the tray holds");
+
 void TOptionsForm::CreateQuiet() {
     Quiet = std::make_unique<TQuietRefresh>();
     Quiet->OnShow = [this](const std::vector<std::string>& Lines) {

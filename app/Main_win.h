@@ -144,8 +144,9 @@ private:
     void StopAnimation();
     // One download through HttpCli1 into the data file, then its popup: the news refresh and
     // the search differ only in the address and in when the proxy credentials go. A request
-    // while another download runs is skipped; an HTTP failure shows the failure popup.
-    // True when a feed arrived and its popup is up.
+    // while another download runs is skipped; an HTTP failure shows the failure popup, but
+    // a timer's popup may wait while the user is busy and its failures are told once (Quiet).
+    // True when a feed arrived and its popup is up or held.
     bool DownloadAndShow(const std::string& URL, TFeedKind Kind, TRefreshCause Cause = TRefreshCause::Manual);
     // Creates the data file, falling back to the program's temporary folder.
     std::unique_ptr<TFileStream> CreateDataFile();
