@@ -165,6 +165,23 @@ void TOptionsForm::CreateComponents() {
     HttpCli1->IdleTimeout = 30000;
     HttpCli1->RequestTimeout = 60000;
     HttpCli1->MaxBodySize = 4 * 1024 * 1024;
+    CreateQuiet();
+}
+
+// The status's tooltip must fit the tray's.
+static_assert(HintLimit <= MaxHintLength, "the tooltip is longer than the tray holds");
+
+void TOptionsForm::CreateQuiet() {
+    Quiet = std::make_unique<TQuietRefresh>();
+    Quiet->OnShow = [this](const std::vector<std::string>& Lines) {
+        HTMLPopup1->Hide();
+        ShowPopup(Lines);
+    };
+    Quiet->OnRefresh = [this] { RefreshNews(TRefreshCause::Timer); };
+    Quiet->OnStatus = [this](const TRefreshStatus& Status) {
+        ctIcon->SetHint(Status.Hint(Application ? Application->Title() : std::string()));
+    };
+    Quiet->RefreshInterval = [this] { return Timer1->Interval(); };
 }
 
 void TOptionsForm::CreateLayout() {
@@ -400,7 +417,9 @@ void TOptionsForm::Label13Click(TObject*) {
     ShellExecuteA(Handle(), "open", Label13->Caption().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void TOptionsForm::Timer1Timer(TObject*) { RefreshNews(TRefreshCause::Timer); }
+void TOptionsForm::Timer1Timer(TObject*) {
+    if (Quiet->TimerTick()) RefreshNews(TRefreshCause::Timer);
+}
 
 void TOptionsForm::miCheckforNewsClick(TObject*) { RefreshNews(); }
 
@@ -505,14 +524,19 @@ bool TOptionsForm::DownloadAndShow(const std::string& URL, TFeedKind Kind, TRefr
     } catch (const EHttpException&) {
         // The program is on its way out: nothing more to show.
         if (QuitPending()) return false;
-        HTMLPopup1->Hide();
-        ShowPopup(FailurePopupLines(HttpCli1->StatusCode, HttpCli1->ReasonPhrase));
+        // A search's failure is the user's own and always shows; the news keep the run.
+        if (Kind == TFeedKind::News && !Quiet->Failed(Cause, HttpCli1->StatusCode, HttpCli1->ReasonPhrase)) {
+            Timer->SetEnabled(true);
+            return false;
+        }
+        PresentPopup(Cause, FailurePopupLines(HttpCli1->StatusCode, HttpCli1->ReasonPhrase));
         return false;
     }
     download.End();
     if (QuitPending()) return false;
     // Not modified since the news last listed whole: nothing new to show.
     if (HttpCli1->ModifiedSince != 0 && HttpCli1->StatusCode == 304) {
+        Quiet->Succeeded(FFeedItems);
         ShowNothing();
         return false;
     }
@@ -525,11 +549,13 @@ bool TOptionsForm::DownloadAndShow(const std::string& URL, TFeedKind Kind, TRefr
     RSS->Parse();
     std::vector<TFeedItem> items;
     items.swap(FItems);
+    if (Kind == TFeedKind::News) FFeedItems = static_cast<int>(items.size());
     TSeenItems* seen = SeenItemsFor(Kind);
     if (seen && Cause == TRefreshCause::Timer) {
         items = seen->Unseen(items);
         if (items.empty()) {
             MarkListed(URL, seen, items, 0, lastModified);
+            Quiet->Succeeded(FFeedItems);
             ShowNothing();
             return false;
         }
@@ -547,9 +573,11 @@ bool TOptionsForm::DownloadAndShow(const std::string& URL, TFeedKind Kind, TRefr
             return HTMLPopup1->Fits(text);
         },
         &listed);
-    if (Kind == TFeedKind::News) MarkListed(URL, seen, items, listed, lastModified);
-    HTMLPopup1->Hide();
-    ShowPopup(popup);
+    if (Kind == TFeedKind::News) {
+        MarkListed(URL, seen, items, listed, lastModified);
+        Quiet->Succeeded(FFeedItems);
+    }
+    PresentPopup(Cause, popup);
     return true;
 }
 
@@ -590,6 +618,10 @@ void TOptionsForm::ShowNothing() {
     if (HTMLPopup1->Window() && IsWindowVisible(HTMLPopup1->Window()->Handle())) Timer->SetEnabled(true);
 }
 
+void TOptionsForm::PresentPopup(TRefreshCause Cause, const std::vector<std::string>& Lines) {
+    if (!Quiet->Present(Cause, Lines)) Timer->SetEnabled(true);
+}
+
 void TOptionsForm::ShowPopup(const std::vector<std::string>& Lines) {
     HTMLPopup1->Text.Assign(Lines);
     HTMLPopup1->RollUp();
@@ -616,6 +648,9 @@ void TOptionsForm::HTMLPopup1AnchorClick(TObject*, const std::string& Anchor) {
 
 void TOptionsForm::miShowLatestPopupClick(TObject*) {
     Timer->SetEnabled(false);
+    // The user asks for the latest: a popup held while busy is it.
+    std::vector<std::string> held;
+    if (Quiet->TakeHeld(held)) HTMLPopup1->Text.Assign(held);
     HTMLPopup1->RollUp();
     Timer->SetEnabled(true);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/News.h"
+#include "app/QuietRefresh_win.h"
 #include "app/Search_win.h"
 #include "app/SeenItems.h"
 #include "app/Settings.h"
@@ -86,6 +87,9 @@ public:
     THttpCli* HttpCli1;
     // The self-update: "Check for Update" and "Check for New Version".
     TUpdater* Updater;
+    // The timer's popups wait while the user is busy, its failures are told once, and the
+    // refresh missed during sleep is tried after waking.
+    std::unique_ptr<TQuietRefresh> Quiet;
 
     // Handlers.
     void FormCreate();
@@ -144,8 +148,9 @@ private:
     void StopAnimation();
     // One download through HttpCli1 into the data file, then its popup: the news refresh and
     // the search differ only in the address and in when the proxy credentials go. A request
-    // while another download runs is skipped; an HTTP failure shows the failure popup.
-    // True when a feed arrived and its popup is up.
+    // while another download runs is skipped; an HTTP failure shows the failure popup, but
+    // a timer's popup may wait while the user is busy and its failures are told once (Quiet).
+    // True when a feed arrived and its popup is up or held.
     bool DownloadAndShow(const std::string& URL, TFeedKind Kind, TRefreshCause Cause = TRefreshCause::Manual);
     // Creates the data file, falling back to the program's temporary folder.
     std::unique_ptr<TFileStream> CreateDataFile();
@@ -161,11 +166,17 @@ private:
                     size_t Listed, double LastModified);
     // A refresh that shows nothing leaves an earlier popup to roll down as it would have.
     void ShowNothing();
+    void CreateQuiet();
+    // A refresh's popup, through Quiet: one held or not shown leaves the popup timer running
+    // for a popup still up.
+    void PresentPopup(TRefreshCause Cause, const std::vector<std::string>& Lines);
     TDownloadCycle FDownload;
     std::vector<TFeedItem> FItems;
     std::unique_ptr<TSeenItems> FSeenItems;
     std::string FLastModifiedURL;
     double FLastModified = 0;
+    // The items of the last news feed read whole: a 304 keeps the count of the feed it confirms.
+    int FFeedItems = 0;
     // What the category tree's nodes carry: the form's, freed on every rebuild.
     TNodeDataList FNodeData;
 };
