@@ -70,8 +70,9 @@ Publisher|Varnoth
 DisplayIcon|$wdir\\Pelorin.exe,0
 UninstallString|"$wdir\\Uninstall.exe"
 TABLE
-  [[ $(regval "$uninst_key" EstimatedSize) =~ ^0x[0-9a-f]+$ ]] && [ "$(regval "$uninst_key" EstimatedSize)" != 0x0 ] ||
-    fail "EstimatedSize is \"$(regval "$uninst_key" EstimatedSize)\""
+  local size
+  size=$(regval "$uninst_key" EstimatedSize)
+  [[ $size =~ ^0x[0-9a-f]+$ && $size != 0x0 ]] || fail "EstimatedSize is \"$size\""
   [ "$(regval "$runkey" Pelorin)" = "$want_run" ] || fail "Run value is \"$(regval "$runkey" Pelorin)\", expected \"$want_run\""
 }
 # The installer's window: "Pelorin Setup", with a blank after it on the pages that have a
