@@ -75,32 +75,37 @@ TABLE
   [[ $size =~ ^0x[0-9a-f]+$ && $size != 0x0 ]] || fail "EstimatedSize is \"$size\""
   [ "$(regval "$runkey" Pelorin)" = "$want_run" ] || fail "Run value is \"$(regval "$runkey" Pelorin)\", expected \"$want_run\""
 }
-# The installer's window: "Pelorin Setup", with a blank after it on the pages that have a
-# heading in the band at the top.
+# The installer's window (the uninstaller's is "Pelorin Uninstall"): its caption, with a
+# blank after it on the pages that have a heading in the band at the top.
+setup_caption="Pelorin Setup"
 setup_drv() {
   local s
-  s=$(drv "$@" Pelorin Setup)
-  [ "$s" = none ] && s=$(drv "$@" Pelorin "Setup ")
+  s=$(drv "$@" "$setup_caption")
+  [ "$s" = none ] && s=$(drv "$@" "$setup_caption ")
   echo "$s"
 }
 page_shown() { [[ $(setup_drv texts) =~ $1 ]]; }
-# Waits for the page whose heading matches $1, takes its picture as $2, then clicks $3.
-page() {
+# Clicks the button $1 of the installer's window once it is there; fails with $2 otherwise.
+click_button() {
   local pos=""
-  wait_for "no installer page \"$1\"" page_shown "$1" || return 1
-  sleep 0.5
-  shot "$2"
   for _ in $(seq 20); do
-    pos=$(setup_drv button "$3")
-    [[ $pos =~ ^[0-9]+\ [0-9]+$ ]] && break
+    pos=$(setup_drv button "$1")
+    if [[ $pos =~ ^[0-9]+\ [0-9]+$ ]]; then
+      # shellcheck disable=SC2086
+      click_at $pos
+      return 0
+    fi
     sleep 0.5
   done
-  if [[ $pos =~ ^[0-9]+\ [0-9]+$ ]]; then
-    # shellcheck disable=SC2086
-    click_at $pos
-  else
-    fail "no button \"$3\" on the page \"$1\" ($pos)"
-  fi
+  fail "$2 ($pos)"
+  return 1
+}
+# Waits for the page whose heading matches $1, takes its picture as $2, then clicks $3.
+page() {
+  wait_for "no page \"$1\"" page_shown "$1" || return 1
+  sleep 0.5
+  shot "$2"
+  click_button "$3" "no button \"$3\" on the page \"$1\""
 }
 
 echo "== a silent install puts the files and registry entries in place"
@@ -113,7 +118,8 @@ start_program
 expect_state 'form=1 visible=0 .* taskbar=0' "a window or taskbar button is visible after start"
 shot 00-installed-running
 
-echo "== a reinstall closes the running program and keeps the edited settings"
+echo "== a reinstall closes the running program and keeps the edited settings and no start with Windows"
+"$WINE" reg delete "$runkey" /v Pelorin /f >/dev/null 2>&1
 printf '[Settings]\r\nRefresh=45\r\nDuration=9\r\n' >"$dir/settings.ini"
 settings=$(md5sum <"$dir/settings.ini")
 # An installed copy that differs, so that the overwrite shows.
@@ -122,7 +128,7 @@ install_silently
 not running || fail "the reinstall left Pelorin running"
 [ "$(md5sum <"$dir/settings.ini")" = "$settings" ] || fail "the reinstall changed settings.ini"
 cmp -s "$root/app/categories.ini" "$dir/categories.ini" || fail "the reinstall did not replace categories.ini"
-check_installed "$(winpath "$dir")\\Pelorin.exe"
+check_installed ""
 
 echo "== the pages, clicked through; the finish page starts Pelorin"
 "$WINE" "$work/setup.exe" >/dev/null 2>&1 &
@@ -148,5 +154,15 @@ echo "== /D= installs into a folder with blanks, and the Run value is quoted"
 install_silently '/D=C:\Pelorin Test Folder'
 [ "$dir" = "$WINEPREFIX/drive_c/Pelorin Test Folder" ] || fail "installed into \"$dir\""
 check_installed "\"C:\\Pelorin Test Folder\\Pelorin.exe\""
+
+echo "== the uninstaller's pages: asked, it lets the settings go too"
+printf '[Settings]\r\nRefresh=45\r\n' >"$dir/settings.ini"
+"$WINE" "$dir/Uninstall.exe" >/dev/null 2>&1 &
+setup_caption="Pelorin Uninstall"
+page "Uninstall Pelorin" 05-uninstall "&Uninstall"
+click_button "&No" "no question whether to keep the settings"
+click_button "&Close" "no Close button at the uninstall's end"
+wait_for "the uninstall through its pages left the folder" not test -e "$dir"
+[ -z "$(regval "$runkey" Pelorin)" ] || fail "the uninstall left the quoted Run value"
 
 finish
