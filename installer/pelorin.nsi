@@ -90,7 +90,7 @@ Function ${un}ClosePelorin
     ${If} $0 == 0
       ${Break}
     ${EndIf}
-    ${If} $3 >= 5
+    ${If} $3 >= 3
       ${If} ${Silent}
         DetailPrint "${PRODUCT} is still running."
         SetErrorLevel 2
