@@ -46,8 +46,11 @@ declare -A arch_of=([win32]=x86 [win64]=x64)
 if [ $build = 1 ]; then
   command -v makensis >/dev/null || die "makensis is missing: install the Debian package nsis (scripts/setup.sh does)"
   for p in win32 win64; do
-    [ -f "$build_root/$p/CMakeCache.txt" ] || (cd "$root" && cmake --preset "$p" >/dev/null) ||
-      die "cmake --preset $p failed"
+    if [ ! -f "$build_root/$p/CMakeCache.txt" ]; then
+      # The presets configure into build/ only.
+      [ "$build_root" = "$root/build" ] || die "no $p build in $build_root"
+      (cd "$root" && cmake --preset "$p" >/dev/null) || die "cmake --preset $p failed"
+    fi
     cmake --build "$build_root/$p" --target Pelorin installer || die "building $p failed"
   done
 fi
