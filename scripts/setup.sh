@@ -14,6 +14,8 @@ packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 xvfb x
 packages+=(apache2-utils)
 # MD4 and DES for the fixture server that checks NTLM responses.
 packages+=(openssl)
+# makensis builds the Windows installers.
+packages+=(nsis)
 
 missing=()
 for p in "${packages[@]}"; do
