@@ -144,8 +144,9 @@ void TOptionsForm::CreateComponents() {
     HttpCli1->SetRequestVer("1.0");
 
     Updater = new TUpdater(this);
-    Updater->InfoFileURL = std::string("http://") + UpdateInfoHost + "/downloads/pelorin_upgrade.inf";
-    Updater->InfoFile.Files = {std::string("http://") + DownloadHost + "/downloads/pelorin.exe"};
+    const bool win64 = sizeof(void*) == 8;
+    Updater->InfoFileURL = UpgradeInfoURL(win64);
+    Updater->InfoFile.Files = {UpgradeFileURL(win64)};
     Updater->InfoFile.UpgradeMsg = "Many improvements and bugs fixed";
     Updater->VersionControl = byNumber;
     Updater->VersionDate = "08/02/2005";

@@ -10,6 +10,15 @@ const char* const UpdateInfoHost = "www.varnoth.net";
 const char* const DownloadHost = "download.varnoth.net";
 
 // The catalogue issues the code as a letter prefix and a number.
+std::string UpgradeInfoURL(bool Win64) {
+    return std::string("http://") + UpdateInfoHost + "/downloads/" + (Win64 ? "x64/" : "") +
+           "pelorin_upgrade.inf";
+}
+
+std::string UpgradeFileURL(bool Win64) {
+    return std::string("http://") + DownloadHost + "/downloads/" + (Win64 ? "x64/" : "") + "pelorin.exe";
+}
+
 std::string PartnerCode() { return std::string("pl") + "4712"; }
 
 namespace {

@@ -16,6 +16,11 @@ extern const char* const SearchHost;       // the search feed
 extern const char* const MakerWebAddress;  // shown on the "About" tab, without scheme
 extern const char* const UpdateInfoHost;   // the self-update's information file
 extern const char* const DownloadHost;     // the self-update's files
+// The self-update's information file and the file it replaces the program with. Each
+// architecture has its own folder on the sites, holding a file of the same name, so that an
+// update keeps a 64-bit install 64-bit; the 32-bit build keeps the original addresses.
+std::string UpgradeInfoURL(bool Win64);
+std::string UpgradeFileURL(bool Win64);
 // The partner code sent with every news request, joined from its two parts.
 std::string PartnerCode();
 

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Fills a release folder from the win32 and win64 builds; it never publishes anything.
-#   scripts/release.sh [--no-build] [--key PRIVATE.pem [--message TEXT] [--url URL]]
+#   scripts/release.sh [--no-build] [--key PRIVATE.pem [--message TEXT] [--site URL]]
 #                      [--build-root DIR] [--out DIR]
 # It brings both builds' Pelorin.exe and installer up to date (cmake --build; --no-build
 # packs what is there), then writes into OUT (default dist/):
 #   PelorinSetup-x86.exe, PelorinSetup-x64.exe     the installers
 #   Pelorin-<version>-x86.zip, -x64.zip            the portable builds (exe + categories.ini)
 #   SHA256SUMS                                     the digests of all of them
-# and with --key, the signed update information pelorin_upgrade.inf with the file it lists,
-# pelorin.exe (the 32-bit build), to be published at URL.
+# and with --key, for each architecture the signed update information pelorin_upgrade.inf with
+# the file it lists, pelorin.exe: the 32-bit build's at the top of OUT, to be published at
+# SITE/pelorin.exe, the 64-bit build's in OUT/x64/, for SITE/x64/pelorin.exe (each build asks
+# its own folder, so an update keeps the architecture it finds).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=1 key='' message='' url=http://download.varnoth.net/downloads/pelorin.exe
+build=1 key='' message='' site=http://download.varnoth.net/downloads
 build_root=$root/build out=$root/dist
 die() {
   echo "release.sh: $*" >&2
@@ -20,12 +22,12 @@ die() {
 while [ $# -gt 0 ]; do
   case $1 in
     --no-build) build=0; shift ;;
-    --key | --message | --url | --build-root | --out)
+    --key | --message | --site | --build-root | --out)
       [ $# -ge 2 ] || die "$1 needs a value"
       case $1 in
         --key) key=$2 ;;
         --message) message=$2 ;;
-        --url) url=$2 ;;
+        --site) site=${2%/} ;;
         --build-root) build_root=$2 ;;
         --out) out=$2 ;;
       esac
@@ -80,7 +82,8 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
 
 mkdir -p "$out"
 # Only what this script writes goes: the folder may be one the user keeps other things in.
-rm -f "$out"/PelorinSetup-*.exe "$out"/Pelorin-*.zip "$out/SHA256SUMS" "$out/pelorin_upgrade.inf" "$out/pelorin.exe"
+rm -f "$out"/PelorinSetup-*.exe "$out"/Pelorin-*.zip "$out/SHA256SUMS"
+rm -f "$out/pelorin_upgrade.inf" "$out/pelorin.exe" "$out/x64/pelorin_upgrade.inf" "$out/x64/pelorin.exe"
 files=()
 for p in win32 win64; do
   a=${arch_of[$p]}
@@ -89,12 +92,17 @@ for p in win32 win64; do
   files+=("PelorinSetup-$a.exe" "Pelorin-$version-$a.zip")
 done
 if [ -n "$key" ]; then
-  # The self-update replaces the executable with the 32-bit build, the one every Windows runs.
-  cp "$build_root/win32/app/Pelorin.exe" "$out/pelorin.exe"
-  args=(--key "$key" --version "$version" --file "$url=$out/pelorin.exe" --out "$out/pelorin_upgrade.inf")
-  [ -z "$message" ] || args+=(--message "$message")
-  bash "$root/scripts/make-upgrade-info.sh" "${args[@]}" || die "the update information could not be made"
-  files+=(pelorin.exe pelorin_upgrade.inf)
+  declare -A folder_of=([win32]='' [win64]=x64/)
+  for p in win32 win64; do
+    f=${folder_of[$p]}
+    mkdir -p "$out/$f"
+    cp "$build_root/$p/app/Pelorin.exe" "$out/${f}pelorin.exe"
+    args=(--key "$key" --version "$version" --file "$site/${f}pelorin.exe=$out/${f}pelorin.exe"
+      --out "$out/${f}pelorin_upgrade.inf")
+    [ -z "$message" ] || args+=(--message "$message")
+    bash "$root/scripts/make-upgrade-info.sh" "${args[@]}" || die "the $p update information could not be made"
+    files+=("${f}pelorin.exe" "${f}pelorin_upgrade.inf")
+  done
 fi
 (cd "$out" && sha256sum "${files[@]}" >SHA256SUMS)
 echo "release $version in $out:"

@@ -24,6 +24,13 @@ TEST(NewsAddress, CategoryTypeAndPartnerCodeInTheirOrder) {
         EXPECT_EQ(NewsFeedURL(c.ID, c.Top10), c.URL) << c.ID;
 }
 
+TEST(NewsAddress, EachArchitectureUpdatesFromItsOwnFolderUnderTheSameFileName) {
+    EXPECT_EQ(UpgradeInfoURL(false), "http://www.varnoth.net/downloads/pelorin_upgrade.inf");
+    EXPECT_EQ(UpgradeFileURL(false), "http://download.varnoth.net/downloads/pelorin.exe");
+    EXPECT_EQ(UpgradeInfoURL(true), "http://www.varnoth.net/downloads/x64/pelorin_upgrade.inf");
+    EXPECT_EQ(UpgradeFileURL(true), "http://download.varnoth.net/downloads/x64/pelorin.exe");
+}
+
 TEST(ClientProxy, DirectOnPort80AndCredentialsWhereEachFeedSendsThem) {
     struct Case {
         bool Use, Auth;

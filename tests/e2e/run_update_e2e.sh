@@ -11,6 +11,7 @@ exe=$(realpath "$1")
 new=$(realpath "$2")
 driver=$3
 out=$4
+folder=${5:-}  # the architecture's folder on the update site: "" or "x64/"
 desk=pelorin_update
 app_folder="Program Files/Pelorin Test"
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -89,7 +90,7 @@ tray_menu && menu_pick 2
 if wait_button "&Yes" "$wizard" 40; then
   sleep 0.5
   shot 20-question
-  grep -q '^conn [0-9]*: GET http://www.varnoth.net\(:80\)\?/downloads/pelorin_upgrade.inf HTTP' "$log" ||
+  grep -q '^conn [0-9]*: GET http://www.varnoth.net\(:80\)\?/downloads/'"$folder"'pelorin_upgrade.inf HTTP' "$log" ||
     fail "the information file was not asked for through the proxy: $(tail -3 "$log")"
   # shellcheck disable=SC2086
   click_at $pos

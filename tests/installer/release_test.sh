@@ -54,11 +54,11 @@ echo mine >"$work/dist/notes.txt"
 echo stale >"$work/dist/Pelorin-0.0.0.1-x86.zip"
 release --key "$key" --message "Fixes" >/dev/null || fail "release.sh failed"
 d=$work/dist
-want="notes.txt Pelorin-$version-x64.zip Pelorin-$version-x86.zip pelorin.exe PelorinSetup-x64.exe PelorinSetup-x86.exe pelorin_upgrade.inf SHA256SUMS"
-got=$(cd "$d" && find . -type f -printf '%f\n' | LC_ALL=C sort -f | tr '\n' ' ')
+want="notes.txt Pelorin-$version-x64.zip Pelorin-$version-x86.zip pelorin.exe PelorinSetup-x64.exe PelorinSetup-x86.exe pelorin_upgrade.inf SHA256SUMS x64/pelorin.exe x64/pelorin_upgrade.inf"
+got=$(cd "$d" && find . -type f -printf '%P\n' | LC_ALL=C sort -f | tr '\n' ' ')
 [ "$got" = "$want " ] || fail "dist holds: $got"
 (cd "$d" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the files"
-[ "$(wc -l <"$d/SHA256SUMS")" = 6 ] || fail "SHA256SUMS lists $(wc -l <"$d/SHA256SUMS") files, not 6"
+[ "$(wc -l <"$d/SHA256SUMS")" = 8 ] || fail "SHA256SUMS lists $(wc -l <"$d/SHA256SUMS") files, not 8"
 for a in x86:win32 x64:win64; do
   cmp -s "$d/PelorinSetup-${a%:*}.exe" "$work/build/${a#*:}/installer/PelorinSetup-${a%:*}.exe" ||
     fail "PelorinSetup-${a%:*}.exe is not the build's"
@@ -68,14 +68,18 @@ for a in x86:win32 x64:win64; do
     cmp -s "$work/unzip-${a%:*}/$f" "$work/build/${a#*:}/app/$f" || fail "the ${a%:*} zip's $f is not the build's"
   done
 done
-cmp -s "$d/pelorin.exe" "$work/build/win32/app/Pelorin.exe" || fail "pelorin.exe is not the 32-bit build"
-inf=$d/pelorin_upgrade.inf
-grep -q "^#version=$version" "$inf" || fail "the update information names no version $version"
-grep -q "^#url1-sha256=$(sha256sum <"$d/pelorin.exe" | cut -d' ' -f1)" "$inf" || fail "the update information lists another digest"
-sed -n 's/^#signature=//p' "$inf" | python3 -c 'import sys; sys.stdout.buffer.write(bytes.fromhex(sys.stdin.read().strip()))' >"$work/sig"
-sed '/^#signature=/,$d' "$inf" >"$work/signed"
-openssl dgst -sha256 -verify "$root/tests/upgrade/keys/test-public.pem" -signature "$work/sig" "$work/signed" >/dev/null ||
-  fail "the update information's signature does not verify with the test key"
+# Each architecture's update: its own build, listed with its digest under its own folder.
+for a in :win32 x64/:win64; do
+  f=${a%:*} inf=$d/${a%:*}pelorin_upgrade.inf
+  cmp -s "$d/${f}pelorin.exe" "$work/build/${a#*:}/app/Pelorin.exe" || fail "${f}pelorin.exe is not the ${a#*:} build"
+  grep -q "^#version=$version" "$inf" || fail "$inf names no version $version"
+  tr -d '\r' <"$inf" | grep -qx "#url1=http://download.varnoth.net/downloads/${f}pelorin.exe" || fail "$inf lists another address"
+  grep -q "^#url1-sha256=$(sha256sum <"$d/${f}pelorin.exe" | cut -d' ' -f1)" "$inf" || fail "$inf lists another digest"
+  sed -n 's/^#signature=//p' "$inf" | python3 -c 'import sys; sys.stdout.buffer.write(bytes.fromhex(sys.stdin.read().strip()))' >"$work/sig"
+  sed '/^#signature=/,$d' "$inf" >"$work/signed"
+  openssl dgst -sha256 -verify "$root/tests/upgrade/keys/test-public.pem" -signature "$work/sig" "$work/signed" >/dev/null ||
+    fail "$inf's signature does not verify with the test key"
+done
 
 if [ $failures -gt 0 ]; then
   echo "$failures check(s) failed"
