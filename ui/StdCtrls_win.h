@@ -141,10 +141,13 @@ public:
     void SetEnabled(bool Value) override;
     HWND UpDownHandle() const { return FUpDown; }
     void DoCommand(WORD Code) override;
+    void DpiChanged() override;
 
 private:
     TSpinRange FRange;
     HWND FUpDown = nullptr;
+    // The buttons' width in layout pixels.
+    int FUpDownWidth = 0;
 };
 
 class TPageControl;
