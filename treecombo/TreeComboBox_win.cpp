@@ -142,6 +142,12 @@ TDropTreeForm::TDropTreeForm(TTreeComboBox* Combo, HWND OwnerWindow)
 
 TDropTreeForm::~TDropTreeForm() { BeginDestroy(); }
 
+void TDropTreeForm::SetDpi(int Dpi) {
+    if (Dpi == FDpi) return;
+    FDpi = Dpi;
+    if (FTree->Font()) FTree->SetFont(FTree->Font());
+}
+
 LRESULT TDropTreeForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     switch (Msg) {
     case WM_SIZE:
@@ -257,7 +263,7 @@ void TTreeComboBox::Layout() {
     }
     const bool border = HasBorder(FHandle);
     const int d = border ? 5 : 2;
-    const int bw = ScalePixels(ButtonWidth);
+    const int bw = Scaled(ButtonWidth);
     MoveWindow(FButton->Handle(), width - bw - d, 0, bw, std::max(0, height - d), TRUE);
     const int inset = border ? 1 : 2;
     RECT text = {inset, inset, cr.right - bw - 3, cr.bottom + 1};
@@ -272,7 +278,8 @@ void TTreeComboBox::DropDown() {
     ClientToScreen(FHandle, &p);
     RECT wr;
     GetWindowRect(FHandle, &wr);
-    const int w = ScalePixels(DropWidth), h = ScalePixels(DropHeight), editHeight = wr.bottom - wr.top;
+    FDropForm->SetDpi(Dpi());
+    const int w = Scaled(DropWidth), h = Scaled(DropHeight), editHeight = wr.bottom - wr.top;
     bool below = DropPosition == dpDown;
     // Below only when the whole window fits under the edit.
     if (DropPosition == dpAuto) below = p.y + editHeight + h <= GetSystemMetrics(SM_CYSCREEN);

@@ -374,7 +374,34 @@ TImage::~TImage() {
 void TImage::SetBitmap(HBITMAP Bitmap) {
     TGdiObject<HBITMAP> old(FBitmap.Release());
     FBitmap.Reset(Bitmap);
-    SendMessageA(FHandle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(Bitmap));
+    ShowBitmap();
+}
+
+void TImage::DpiChanged() {
+    TWinControl::DpiChanged();
+    ShowBitmap();
+}
+
+void TImage::ShowBitmap() {
+    // The old pictures stay until the control has let go of them.
+    TGdiObject<HBITMAP> old(FShown.Release());
+    HBITMAP shown = FBitmap.Get();
+    BITMAP bm{};
+    if (shown && GetObjectA(shown, sizeof(bm), &bm) && bm.bmWidth == FWidth && bm.bmHeight == FHeight &&
+        Scaled(FWidth) != FWidth) {
+        TWindowDC screen(nullptr);
+        TMemoryDC from(screen.Get()), to(screen.Get());
+        FShown.Reset(CreateCompatibleBitmap(screen.Get(), Scaled(FWidth), Scaled(FHeight)));
+        if (FShown) {
+            TSelectObject source(from.Get(), FBitmap.Get()), target(to.Get(), FShown.Get());
+            SetStretchBltMode(to.Get(), HALFTONE);
+            SetBrushOrgEx(to.Get(), 0, 0, nullptr);
+            StretchBlt(to.Get(), 0, 0, Scaled(FWidth), Scaled(FHeight), from.Get(), 0, 0, bm.bmWidth,
+                       bm.bmHeight, SRCCOPY);
+            shown = FShown.Get();
+        }
+    }
+    SendMessageA(FHandle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(shown));
     // SS_BITMAP resizes the control to the picture; keep the designed box.
     SetBounds(FLeft, FTop, FWidth, FHeight);
 }

@@ -41,15 +41,20 @@ int FontHeight(HWND Wnd) {
 struct TLayout {
     TForm* Form;
     std::vector<std::pair<TWinControl*, RECT>> Rects;
+    TImage* Logo;
 };
 
 TLayout MakeLayout(TComponent& Owner) {
-    TLayout l{new TForm(&Owner), {}};
+    TLayout l{new TForm(&Owner), {}, nullptr};
     l.Form->SetFont(GetFont("Tahoma", 8));
     l.Form->SetClientSizeCentered(407, 316);
     auto* pages = new TPageControl(&Owner, l.Form, 8, 8, 391, 265);
     new TTabSheet(&Owner, pages, "Settings");
     auto* group = new TGroupBox(&Owner, l.Form, 8, 278, 200, 34, "Group");
+    // A picture drawn for its 96-DPI box, as the About tab's logo is.
+    l.Logo = new TImage(&Owner, l.Form, 20, 40, 96, 72);
+    TWindowDC screen(nullptr);
+    l.Logo->SetBitmap(CreateCompatibleBitmap(screen.Get(), 96, 72));
     l.Rects = {
         {pages, {8, 8, 391, 265}},
         {group, {8, 278, 200, 34}},
@@ -71,6 +76,11 @@ void ExpectLaidOutAt(const TLayout& L, int Dpi) {
                                             << got.top << "," << got.right << "," << got.bottom;
         EXPECT_EQ(FontHeight(c.first->Handle()), FontHeightForDpi(8, Dpi)) << c.first->Caption();
     }
+    BITMAP shown{};
+    GetObjectA(reinterpret_cast<HBITMAP>(SendMessageA(L.Logo->Handle(), STM_GETIMAGE, IMAGE_BITMAP, 0)),
+               sizeof(shown), &shown);
+    EXPECT_EQ(shown.bmWidth, ScaleToDpi(96, Dpi));
+    EXPECT_EQ(shown.bmHeight, ScaleToDpi(72, Dpi));
 }
 
 TEST(Dpi, AFormIsLaidOutAtItsMonitorsDpiAndFollowsItToAnother) {
