@@ -283,7 +283,14 @@ void TTreeComboBox::DropDown() {
     bool below = DropPosition == dpDown;
     // Below only when the whole window fits under the edit.
     if (DropPosition == dpAuto) below = p.y + editHeight + h <= GetSystemMetrics(SM_CYSCREEN);
-    SetWindowPos(drop, HWND_TOPMOST, p.x, below ? p.y + editHeight : p.y - h, w, h, SWP_NOACTIVATE);
+    // A window wider than the room right of the edit (a large scale, an edit near the edge)
+    // moves left to stay on its monitor.
+    MONITORINFO mi{};
+    mi.cbSize = sizeof(mi);
+    int x = p.x;
+    if (GetMonitorInfoA(MonitorFromWindow(FHandle, MONITOR_DEFAULTTONEAREST), &mi))
+        x = std::max<int>(mi.rcWork.left, std::min<int>(p.x, mi.rcWork.right - w));
+    SetWindowPos(drop, HWND_TOPMOST, x, below ? p.y + editHeight : p.y - h, w, h, SWP_NOACTIVATE);
 
     if (FCollapseOnDrop) Items().FullCollapse();
     if (FExpandOnDrop) Items().FullExpand();

@@ -28,6 +28,13 @@ tray_double_click
 expect_state 'visible=1 tab=0' "double-click did not show the form"
 sleep 0.5
 shot 01-settings
+# The picker has the focus: typing and Down open the tree on the category found.
+xdotool type --delay 80 puz
+xdotool key Down
+expect_combo 'drop=1' "typing and Down did not open the category tree"
+shot 01a-categories
+xdotool key Escape
+expect_combo 'drop=0' "Escape did not close the category tree"
 xdotool key ctrl+Tab
 expect_state 'tab=1' "Ctrl+Tab did not open Connection"
 shot 02-connection
@@ -37,11 +44,26 @@ shot 03-about
 xdotool key Escape
 expect_state 'visible=0' "Escape did not hide the form"
 
+# Lines of the tray menu from its bottom: 17 pixels each at 96 DPI below a 3-pixel border.
+row=$((17 * PELORIN_E2E_DPI / 96))
+pick_from_bottom() {
+  local l b
+  read -r _ l _ _ b < <(drv menu | head -1)
+  click_at $((l + 60)) $((b - 3 * PELORIN_E2E_DPI / 96 - row * $1 - row / 2))
+}
+
+echo "== \"Search for Software...\", the line above the last"
+tray_menu
+pick_from_bottom 1
+sleep 1.5
+shot 04-search
+xdotool key Escape
+sleep 0.5
+
 echo "== \"Check for News...\", the menu's last line"
 tray_menu
-read -r _ l _ _ b < <(drv menu | head -1)
-click_at $((l + 60)) $((b - 15))
+pick_from_bottom 0
 expect_drv popup 'popup=1' "no popup rose after \"Check for News...\"" 20
 sleep 1.5
-shot 04-news-popup
+shot 05-news-popup
 finish
