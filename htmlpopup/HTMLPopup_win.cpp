@@ -36,8 +36,8 @@ TGDIFontCache::~TGDIFontCache() { Clear(); }
 
 void TGDIFontCache::Clear() { FEntries.clear(); }
 
-TGDIFontCache::TEntry* TGDIFontCache::Get(HDC DC, const THTMLFont& AFont) {
-    const int ppi = GetDeviceCaps(DC, LOGPIXELSY);
+TGDIFontCache::TEntry* TGDIFontCache::Get(HDC DC, const THTMLFont& AFont, int Ppi) {
+    const int ppi = UsableDpi(Ppi);
     for (auto& e : FEntries)
         if (e->PixelsPerInch == ppi && e->Font.Size == AFont.Size && e->Font.Style == AFont.Style &&
             e->Font.Orientation == AFont.Orientation && e->Font.Name == AFont.Name)
@@ -47,7 +47,7 @@ TGDIFontCache::TEntry* TGDIFontCache::Get(HDC DC, const THTMLFont& AFont) {
     e->Font.Color = 0;
     e->PixelsPerInch = ppi;
     LOGFONTA lf{};
-    lf.lfHeight = -MulDiv(AFont.Size, ppi, 72);
+    lf.lfHeight = FontHeightForDpi(AFont.Size, ppi);
     lf.lfEscapement = AFont.Orientation;
     lf.lfOrientation = AFont.Orientation;
     lf.lfWeight = (AFont.Style & fsBold) ? FW_BOLD : FW_NORMAL;
@@ -78,9 +78,9 @@ TGDIFontCache::TEntry* TGDIFontCache::Get(HDC DC, const THTMLFont& AFont) {
 
 // ---- Surface ----
 
-TGDISurface::TGDISurface(HDC DC, TGDIFontCache& Fonts) : FDC(DC), FFonts(Fonts) {
-    FPpiX = GetDeviceCaps(DC, LOGPIXELSX);
-    FPpiY = GetDeviceCaps(DC, LOGPIXELSY);
+TGDISurface::TGDISurface(HDC DC, TGDIFontCache& Fonts, int Dpi) : FDC(DC), FFonts(Fonts) {
+    FPpiX = Dpi > 0 ? Dpi : GetDeviceCaps(DC, LOGPIXELSX);
+    FPpiY = Dpi > 0 ? Dpi : GetDeviceCaps(DC, LOGPIXELSY);
     FOldBkMode = GetBkMode(DC);
     FOldTextColor = GetTextColor(DC);
     FOldBkColor = GetBkColor(DC);
@@ -121,7 +121,7 @@ TGDIFontCache::TEntry* TGDISurface::Entry() {
             SelectObject(FDC, FOldFont);
             FFonts.Clear();
         }
-        FEntry = FFonts.Get(FDC, FFont);
+        FEntry = FFonts.Get(FDC, FFont, FPpiY);
         FFontSelected = false;
     }
     return FEntry;
@@ -254,13 +254,13 @@ int TGDIImageList::Count() const { return FHandle ? ImageList_GetImageCount(FHan
 int TGDIImageList::Width() const {
     int w = 0, h = 0;
     if (FHandle) ImageList_GetIconSize(FHandle, &w, &h);
-    return w;
+    return UnscaleFromDpi(w, ImageDpi);
 }
 
 int TGDIImageList::Height() const {
     int w = 0, h = 0;
     if (FHandle) ImageList_GetIconSize(FHandle, &w, &h);
-    return h;
+    return UnscaleFromDpi(h, ImageDpi);
 }
 
 void TGDIImageList::Draw(THTMLSurface& Canvas, int Index, int X, int Y) {
@@ -334,7 +334,7 @@ void THTMLPopupWindow::SetAutoSize(bool Value) {
 bool THTMLPopupWindow::FitSize(const THTMLPopupLook& ALook, THTMLPopupContent AContent, int AMaxWidth,
                                int AMaxHeight, int& Width, int& Height) {
     if (!AContent.PictureCache) AContent.PictureCache = FPictureCache.get();
-    TGDISurface s(FMeasureDC.Get(), FFonts);
+    TGDISurface s(FMeasureDC.Get(), FFonts, Dpi);
     return PopupFitSize(s, FWidth, FHeight, ALook, AContent, FHover, FHoverAnchor, AMaxWidth, AMaxHeight,
                         Width, Height);
 }
@@ -361,12 +361,12 @@ void THTMLPopupWindow::Hide() {
 }
 
 void THTMLPopupWindow::PaintTo(HDC DC) {
-    TGDISurface s(DC, FFonts);
+    TGDISurface s(DC, FFonts, Dpi);
     PaintPopup(s, FWidth, FHeight, Look, Content(), FHover, FHoverAnchor);
 }
 
 THTMLRenderResult THTMLPopupWindow::HitTestAt(int X, int Y) {
-    TGDISurface s(FMeasureDC.Get(), FFonts);
+    TGDISurface s(FMeasureDC.Get(), FFonts, Dpi);
     return PopupHitTest(s, FWidth, FHeight, Look, Content(), {X, Y});
 }
 
@@ -530,24 +530,24 @@ void THTMLPopup::EnsureWindow() {
     }
 }
 
-THTMLPopupLook THTMLPopup::LookSettings() const {
+THTMLPopupLook THTMLPopup::LookSettings(int Dpi) const {
     THTMLPopupLook look;
     look.ShadeEnable = ShadeEnable;
     look.ShadeStartColor = ShadeStartColor;
     look.ShadeEndColor = ShadeEndColor;
     look.ShadeDirection = ShadeDirection;
     look.ShadeSteps = ShadeSteps;
-    look.MarginX = MarginX;
-    look.MarginY = MarginY;
-    look.BorderSize = BorderSize;
+    look.MarginX = ScaleToDpi(MarginX, Dpi);
+    look.MarginY = ScaleToDpi(MarginY, Dpi);
+    look.BorderSize = ScaleToDpi(BorderSize, Dpi);
     look.Color = Color;
     return look;
 }
 
-void THTMLPopup::SizeLimits(int& MaxWidth, int& MaxHeight) const {
+void THTMLPopup::SizeLimits(int Dpi, int& MaxWidth, int& MaxHeight) const {
     const RECT wa = WorkArea();
-    MaxWidth = std::max(1, static_cast<int>(wa.right - wa.left) - kRightGap);
-    MaxHeight = std::max(1, static_cast<int>(wa.bottom - wa.top) - std::max(0, RollUpSpace));
+    MaxWidth = std::max(1, static_cast<int>(wa.right - wa.left) - ScaleToDpi(kRightGap, Dpi));
+    MaxHeight = std::max(1, static_cast<int>(wa.bottom - wa.top) - ScaleToDpi(std::max(0, RollUpSpace), Dpi));
 }
 
 bool THTMLPopup::Fits(const TStringList& Lines) {
@@ -558,27 +558,32 @@ bool THTMLPopup::Fits(const TStringList& Lines) {
     content.Images = FImages;
     content.PictureContainer = FPictureContainer;
     int maxWidth = 0, maxHeight = 0, w = 0, h = 0;
-    SizeLimits(maxWidth, maxHeight);
-    return FWindow->FitSize(LookSettings(), content, maxWidth, maxHeight, w, h);
+    FWindow->Dpi = WorkAreaDpi();
+    SizeLimits(FWindow->Dpi, maxWidth, maxHeight);
+    return FWindow->FitSize(LookSettings(FWindow->Dpi), content, maxWidth, maxHeight, w, h);
 }
 
 void THTMLPopup::PrepareWindow() {
     EnsureWindow();
     FWindow->Hide();
+    // Fonts, margins and pictures for the monitor it rolls up on, which may have changed
+    // since the last showing.
+    const int dpi = WorkAreaDpi();
+    FWindow->Dpi = dpi;
     FWindow->SetOwnerWindow(OwnerWindow);
     FWindow->SetText(Joined(Text));
     FWindow->SetAlwaysOnTop(AlwaysOnTop);
-    FWindow->SetBounds(PopupLeft, PopupTop, PopupWidth, PopupHeight);
+    FWindow->SetBounds(PopupLeft, PopupTop, ScaleToDpi(PopupWidth, dpi), ScaleToDpi(PopupHeight, dpi));
     FWindow->PictureContainer = FPictureContainer;
     FWindow->SetHover(Hover);
     FWindow->Images = FImages;
-    FWindow->Look = LookSettings();
+    FWindow->Look = LookSettings(dpi);
     FWindow->Font = Font;
     FWindow->AutoHide = AutoHide;
     FWindow->OnAnchorClick = [this](TObject*, const std::string& Anchor) {
         Raise(OnAnchorClick, this, Anchor);
     };
-    SizeLimits(FWindow->MaxWidth, FWindow->MaxHeight);
+    SizeLimits(dpi, FWindow->MaxWidth, FWindow->MaxHeight);
     FWindow->SetAutoSize(AutoSize);
 }
 
@@ -613,19 +618,22 @@ RECT THTMLPopup::WorkArea() {
     return wa;
 }
 
+int THTMLPopup::WorkAreaDpi() { return DpiOfRect(WorkArea()); }
+
 void THTMLPopup::RollUp() {
     const unsigned generation = ++FGeneration;
     const RECT wa = WorkArea();
     PopupTop = wa.bottom;
     PrepareWindow();
-    PopupLeft = wa.right - FWindow->Width() - kRightGap;
+    const int dpi = FWindow->Dpi, step = ScaleToDpi(kRollStep, dpi);
+    PopupLeft = wa.right - FWindow->Width() - ScaleToDpi(kRightGap, dpi);
     ShowPrepared();
-    const int final = wa.bottom - FWindow->Height() - RollUpSpace;
+    const int final = wa.bottom - FWindow->Height() - ScaleToDpi(RollUpSpace, dpi);
     std::shared_ptr<bool> alive = FAlive;
     // Also stops at the final place, which a negative RollUpSpace puts below the edge.
     while (FWindow->Top() + FWindow->Height() > wa.bottom && FWindow->Top() > final) {
         if (!SleepHandlingMessages(kRollInterval) || !*alive || !FWindow || generation != FGeneration) return;
-        FWindow->SetTop(std::max(FWindow->Top() - kRollStep, final));
+        FWindow->SetTop(std::max(FWindow->Top() - step, final));
     }
     FWindow->SetTop(final);
 }
@@ -635,10 +643,11 @@ void THTMLPopup::RollDown() {
     // A hidden window has nothing to sink (a window made only to measure has no handle).
     if (!FWindow || !FWindow->Visible()) return;
     const RECT wa = WorkArea();
+    const int step = ScaleToDpi(kRollStep, FWindow->Dpi);
     std::shared_ptr<bool> alive = FAlive;
     while (FWindow->Top() < wa.bottom) {
         if (!SleepHandlingMessages(kRollInterval) || !*alive || !FWindow || generation != FGeneration) return;
-        FWindow->SetTop(FWindow->Top() + kRollStep);
+        FWindow->SetTop(FWindow->Top() + step);
     }
     FWindow->Hide();
 }

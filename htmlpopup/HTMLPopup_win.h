@@ -13,6 +13,7 @@
 #include "base/Strings.h"
 #include "htmlpopup/HTMLPopup.h"
 #include "htmlpopup/PictureContainer_win.h"
+#include "ui/Dpi_win.h"
 #include "ui/ScopedHandles_win.h"
 #include "ui/Window_win.h"
 
@@ -33,8 +34,8 @@ public:
         int TabWidth = 0;
         int Widths[256] = {};
     };
-    // The entry for AFont, made with DC when new. Never nullptr.
-    TEntry* Get(HDC DC, const THTMLFont& AFont);
+    // The entry for AFont at Ppi pixels per inch, made with DC when new. Never nullptr.
+    TEntry* Get(HDC DC, const THTMLFont& AFont, int Ppi);
     // Too many fonts (a text can name any size): the caller deselects them first.
     bool Full() const { return FEntries.size() >= kMaxFonts; }
     void Clear();
@@ -48,7 +49,9 @@ private:
 // back when the surface goes.
 class TGDISurface : public THTMLSurface {
 public:
-    TGDISurface(HDC DC, TGDIFontCache& Fonts);
+    // Dpi: the pixels per inch of the monitor drawn on (0: the DC's own, which is the
+    // system's whatever the monitor).
+    TGDISurface(HDC DC, TGDIFontCache& Fonts, int Dpi = 0);
     ~TGDISurface() override;
     TGDISurface(const TGDISurface&) = delete;
     TGDISurface& operator=(const TGDISurface&) = delete;
@@ -96,7 +99,8 @@ private:
 };
 
 // "idx:" images from a Windows image list. The handle belongs to whoever made it unless
-// Owned is set.
+// Owned is set. Its images are drawn for ImageDpi (a list of the system's size, as the
+// forms make them); the renderer gets their size in 96-DPI pixels and scales it itself.
 class TGDIImageList : public THTMLImageList {
 public:
     explicit TGDIImageList(TComponent* AOwner = nullptr, HIMAGELIST AHandle = nullptr, bool AOwned = false)
@@ -109,6 +113,8 @@ public:
     int Width() const override;
     int Height() const override;
     void Draw(THTMLSurface& Canvas, int Index, int X, int Y) override;
+
+    int ImageDpi = SystemDpi();
 
 private:
     HIMAGELIST FHandle;
@@ -175,6 +181,8 @@ public:
 
     // Settings copied in by the popup.
     bool AutoHide = false;
+    // The DPI of the monitor the window shows on: fonts and pictures are made for it.
+    int Dpi = SystemDpi();
     // Auto-size keeps the window within these (0: no limit).
     int MaxWidth = 0, MaxHeight = 0;
     THTMLPopupLook Look;
@@ -276,11 +284,14 @@ private:
     static std::string Joined(const TStringList& Lines);
     void EnsureWindow();
     void ShowPrepared();
-    THTMLPopupLook LookSettings() const;
+    // Margins and border in pixels of Dpi.
+    THTMLPopupLook LookSettings(int Dpi) const;
     // The largest window that stays inside the work area: 20 pixels left of its right edge
-    // and RollUpSpace above its bottom.
-    void SizeLimits(int& MaxWidth, int& MaxHeight) const;
+    // and RollUpSpace above its bottom (both scaled to Dpi).
+    void SizeLimits(int Dpi, int& MaxWidth, int& MaxHeight) const;
     static RECT WorkArea();
+    // The DPI of the monitor the popup rolls up on.
+    static int WorkAreaDpi();
 
     std::unique_ptr<THTMLPopupWindow> FWindow;
     THTMLImageList* FImages = nullptr;

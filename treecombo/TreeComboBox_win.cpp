@@ -142,6 +142,12 @@ TDropTreeForm::TDropTreeForm(TTreeComboBox* Combo, HWND OwnerWindow)
 
 TDropTreeForm::~TDropTreeForm() { BeginDestroy(); }
 
+void TDropTreeForm::SetDpi(int Dpi) {
+    if (Dpi == FDpi) return;
+    FDpi = Dpi;
+    if (FTree->Font()) FTree->SetFont(FTree->Font());
+}
+
 LRESULT TDropTreeForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     switch (Msg) {
     case WM_SIZE:
@@ -257,7 +263,7 @@ void TTreeComboBox::Layout() {
     }
     const bool border = HasBorder(FHandle);
     const int d = border ? 5 : 2;
-    const int bw = ScalePixels(ButtonWidth);
+    const int bw = Scaled(ButtonWidth);
     MoveWindow(FButton->Handle(), width - bw - d, 0, bw, std::max(0, height - d), TRUE);
     const int inset = border ? 1 : 2;
     RECT text = {inset, inset, cr.right - bw - 3, cr.bottom + 1};
@@ -272,11 +278,19 @@ void TTreeComboBox::DropDown() {
     ClientToScreen(FHandle, &p);
     RECT wr;
     GetWindowRect(FHandle, &wr);
-    const int w = ScalePixels(DropWidth), h = ScalePixels(DropHeight), editHeight = wr.bottom - wr.top;
+    FDropForm->SetDpi(Dpi());
+    const int w = Scaled(DropWidth), h = Scaled(DropHeight), editHeight = wr.bottom - wr.top;
     bool below = DropPosition == dpDown;
     // Below only when the whole window fits under the edit.
     if (DropPosition == dpAuto) below = p.y + editHeight + h <= GetSystemMetrics(SM_CYSCREEN);
-    SetWindowPos(drop, HWND_TOPMOST, p.x, below ? p.y + editHeight : p.y - h, w, h, SWP_NOACTIVATE);
+    // A window wider than the room right of the edit (a large scale, an edit near the edge)
+    // moves left to stay on its monitor.
+    MONITORINFO mi{};
+    mi.cbSize = sizeof(mi);
+    int x = p.x;
+    if (GetMonitorInfoA(MonitorFromWindow(FHandle, MONITOR_DEFAULTTONEAREST), &mi))
+        x = std::max<int>(mi.rcWork.left, std::min<int>(p.x, mi.rcWork.right - w));
+    SetWindowPos(drop, HWND_TOPMOST, x, below ? p.y + editHeight : p.y - h, w, h, SWP_NOACTIVATE);
 
     if (FCollapseOnDrop) Items().FullCollapse();
     if (FExpandOnDrop) Items().FullExpand();

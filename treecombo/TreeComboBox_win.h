@@ -66,6 +66,9 @@ public:
     TDropTreeForm(TTreeComboBox* Combo, HWND OwnerWindow);
     ~TDropTreeForm() override;
     TTreeView* Tree() const { return FTree; }
+    // Takes the combo's DPI (the window has no parent to follow): the tree's font follows,
+    // its size comes with the window's.
+    void SetDpi(int Dpi);
 
 protected:
     LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;

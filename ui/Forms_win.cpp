@@ -4,6 +4,7 @@
 
 #include "base/Dispatcher.h"
 #include "base/Exception.h"
+#include "ui/Graphics_win.h"
 #include "ui/MessagePump_win.h"
 #include "ui/ScopedHandles_win.h"
 #include "ui/WindowDispatcher_win.h"
@@ -12,6 +13,14 @@
 #include <vector>
 
 TApplication* Application = nullptr;
+
+// Older SDK headers lack the per-monitor messages.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+#ifndef WM_GETDPISCALEDSIZE
+#define WM_GETDPISCALEDSIZE 0x02E4
+#endif
 
 namespace {
 // Finds the object of any control's window, ours or of a system class.
@@ -31,19 +40,15 @@ const TWindowClass& AppClass() {
     return c;
 }
 
-int ScreenDpi() {
-    static const int dpi = [] {
-        TWindowDC dc(nullptr);
-        int d = dc.Get() ? GetDeviceCaps(dc.Get(), LOGPIXELSX) : 96;
-        return d > 0 ? d : 96;
-    }();
-    return dpi;
+BOOL CALLBACK NotifyDpiChanged(HWND Wnd, LPARAM) {
+    if (TWinControl* control = TWinControl::FromHandle(Wnd)) control->DpiChanged();
+    return TRUE;
 }
 }  // namespace
 
-int ScalePixels(int Logical) { return MulDiv(Logical, ScreenDpi(), 96); }
+int ScalePixels(int Logical) { return ScaleToDpi(Logical, SystemDpi()); }
 
-int UnscalePixels(int Physical) { return (Physical * 96 + ScreenDpi() - 1) / ScreenDpi(); }
+int UnscalePixels(int Physical) { return UnscaleFromDpi(Physical, SystemDpi()); }
 
 std::string ExeFileName() {
     std::vector<char> buf(MAX_PATH);
@@ -94,13 +99,13 @@ void TWinControl::CreateControl(const char* ClassName, DWORD Style, DWORD ExStyl
     FHeight = Height;
     int id = NextControlId++;
     if (Tag == IDOK || Tag == IDCANCEL) id = Tag;
-    FHandle = CreateWindowExA(ExStyle, ClassName, Text.c_str(), Style | WS_CHILD, ScalePixels(Left + host.DX),
-                              ScalePixels(Top + host.DY), ScalePixels(Width), ScalePixels(Height),
-                              host.Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                              GetModuleHandleA(nullptr), nullptr);
+    FHandle = CreateWindowExA(ExStyle, ClassName, Text.c_str(), Style | WS_CHILD, Scaled(Left + host.DX),
+                              Scaled(Top + host.DY), Scaled(Width), Scaled(Height), host.Window,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr),
+                              nullptr);
     if (!FHandle) throw Exception("Unable to create a window of class " + std::string(ClassName));
     SetPropA(FHandle, ObjectProp, this);
-    if (FFont) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+    if (FFont) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(ShownFont()), FALSE);
 }
 
 void TWinControl::CreateContainer(HWND ParentWnd, DWORD Style, DWORD ExStyle, const std::string& Text,
@@ -113,10 +118,10 @@ void TWinControl::CreateContainer(HWND ParentWnd, DWORD Style, DWORD ExStyle, co
     // Child containers follow the layout's pixels; a form's frame is placed by the system
     // and sized afterwards.
     bool child = (Style & WS_CHILD) != 0;
-    CreateHandle(ContainerClass(), ExStyle, Text, Style, child ? ScalePixels(Left) : Left,
-                 child ? ScalePixels(Top) : Top, child ? ScalePixels(Width) : Width,
-                 child ? ScalePixels(Height) : Height, ParentWnd, id);
-    if (FFont) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+    CreateHandle(ContainerClass(), ExStyle, Text, Style, child ? Scaled(Left) : Left,
+                 child ? Scaled(Top) : Top, child ? Scaled(Width) : Width, child ? Scaled(Height) : Height,
+                 ParentWnd, id);
+    if (FFont) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(ShownFont()), FALSE);
 }
 
 LRESULT TWinControl::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
@@ -162,9 +167,17 @@ void TWinControl::SetBounds(int Left, int Top, int Width, int Height) {
     FHeight = Height;
     if (!FHandle) return;
     THost host = FParent ? FParent->ClientHost() : THost{};
-    SetWindowPos(FHandle, nullptr, ScalePixels(Left + host.DX), ScalePixels(Top + host.DY),
-                 ScalePixels(Width), ScalePixels(Height), SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(FHandle, nullptr, Scaled(Left + host.DX), Scaled(Top + host.DY), Scaled(Width),
+                 Scaled(Height), SWP_NOZORDER | SWP_NOACTIVATE);
 }
+
+void TWinControl::DpiChanged() {
+    if (!FHandle || !FParent) return;
+    SetBounds(FLeft, FTop, FWidth, FHeight);
+    if (FFont) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(ShownFont()), TRUE);
+}
+
+HFONT TWinControl::ShownFont() const { return FontForDpi(FFont, Dpi()); }
 
 bool TWinControl::Visible() const { return FHandle && (GetWindowLongA(FHandle, GWL_STYLE) & WS_VISIBLE); }
 
@@ -193,7 +206,7 @@ void TWinControl::SetCaption(const std::string& Value) {
 
 void TWinControl::SetFont(HFONT Font) {
     FFont = Font;
-    if (FHandle) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(Font), TRUE);
+    if (FHandle) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(ShownFont()), TRUE);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -202,6 +215,8 @@ TForm::TForm(TComponent* AOwner) : TWinControl(AOwner, nullptr) {
     HWND owner = Application ? Application->Handle() : nullptr;
     CreateContainer(owner, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
                     WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME, "", CW_USEDEFAULT, CW_USEDEFAULT, 320, 240);
+    // The monitor the system put the form on; later moves come as WM_DPICHANGED.
+    FDpi = WindowDpi(FHandle);
     if (Application && !Application->MainForm) Application->MainForm = this;
 }
 
@@ -245,11 +260,19 @@ void TForm::SetWindowState(TWindowState Value) {
     }
 }
 
-SIZE TForm::FrameSize(int Width, int Height) const {
-    RECT r = {0, 0, ScalePixels(Width), ScalePixels(Height)};
-    AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongA(FHandle, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongA(FHandle, GWL_EXSTYLE)));
+SIZE TForm::FrameSize(int Width, int Height, int Dpi) const {
+    RECT r = {0, 0, ScaleToDpi(Width, Dpi), ScaleToDpi(Height, Dpi)};
+    AdjustWindowRectForDpi(r, static_cast<DWORD>(GetWindowLongA(FHandle, GWL_STYLE)),
+                           static_cast<DWORD>(GetWindowLongA(FHandle, GWL_EXSTYLE)), Dpi);
     return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+void TForm::ChangeDpi(int NewDpi, const RECT& Frame) {
+    FDpi = UsableDpi(NewDpi);
+    PlaceFrame(Frame.left, Frame.top, SIZE{Frame.right - Frame.left, Frame.bottom - Frame.top});
+    if (FFont) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(ShownFont()), FALSE);
+    EnumChildWindows(FHandle, NotifyDpiChanged, 0);
+    InvalidateRect(FHandle, nullptr, TRUE);
 }
 
 void TForm::PlaceFrame(int X, int Y, SIZE Size) {
@@ -261,7 +284,9 @@ void TForm::PlaceFrame(int X, int Y, SIZE Size) {
 }
 
 void TForm::SetClientSizeCentered(int Width, int Height) {
-    SIZE size = FrameSize(Width, Height);
+    FClientWidth = Width;
+    FClientHeight = Height;
+    SIZE size = FrameSize(Width, Height, Dpi());
     RECT work = {0, 0, 800, 600};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
     PlaceFrame(work.left + (work.right - work.left - size.cx) / 2,
@@ -269,7 +294,9 @@ void TForm::SetClientSizeCentered(int Width, int Height) {
 }
 
 void TForm::SetClientSizeAt(int Left, int Top, int Width, int Height) {
-    SIZE size = FrameSize(Width, Height);
+    FClientWidth = Width;
+    FClientHeight = Height;
+    SIZE size = FrameSize(Width, Height, Dpi());
     // A position kept from a bigger or another screen must not leave the form out of reach;
     // the top left corner wins where the form is bigger than the work area.
     RECT frame = {Left, Top, Left + size.cx, Top + size.cy};
@@ -364,6 +391,16 @@ LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
             return 0;
         }
         break;
+    case WM_GETDPISCALEDSIZE:
+        // The frame the layout needs at the new DPI, which the system then suggests.
+        if (FClientWidth > 0 && LParam) {
+            *reinterpret_cast<SIZE*>(LParam) = FrameSize(FClientWidth, FClientHeight, LOWORD(WParam));
+            return TRUE;
+        }
+        break;
+    case WM_DPICHANGED:
+        if (LParam) ChangeDpi(LOWORD(WParam), *reinterpret_cast<const RECT*>(LParam));
+        return 0;
     }
     return TWinControl::WndProc(Msg, WParam, LParam);
 }

@@ -8,12 +8,14 @@
 #include <string>
 
 #include "base/Component.h"
+#include "ui/Dpi_win.h"
 #include "ui/Window_win.h"
 
 class TWindowDispatcher;
 
-// Layouts are written in pixels of a 96-dpi screen; these convert them to the screen's own
-// pixels and back (rounding up), so that a dialog keeps its proportions at any DPI.
+// Layouts are written in pixels of a 96-dpi screen; these convert them to the pixels of the
+// system DPI and back (rounding up). A control scales by the DPI of its form instead
+// (TWinControl::Scaled), which follows the form from monitor to monitor.
 int ScalePixels(int Logical);
 int UnscalePixels(int Physical);
 
@@ -44,9 +46,19 @@ public:
     virtual void SetEnabled(bool Value);
     std::string Caption() const;
     void SetCaption(const std::string& Value);
-    // The font is not owned by the control.
+    // The font is not owned by the control. A font of GetFont is shown in its size for the
+    // control's DPI (ShownFont); others as they are.
     void SetFont(HFONT Font);
     HFONT Font() const { return FFont; }
+    HFONT ShownFont() const;
+
+    // The DPI the control is laid out for: its form's, which follows the monitor.
+    int Dpi() const { return FParent ? FParent->Dpi() : FDpi; }
+    // Layout pixels (96 DPI) to the control's screen pixels, and back rounding up.
+    int Scaled(int Logical) const { return ScaleToDpi(Logical, Dpi()); }
+    int Unscaled(int Physical) const { return UnscaleFromDpi(Physical, Dpi()); }
+    // Lays the control out again for its form's new DPI: bounds and font.
+    virtual void DpiChanged();
 
     // The window that children of this control are created in, with their offset.
     virtual THost ClientHost() const;
@@ -78,6 +90,8 @@ protected:
     TWinControl* FParent = nullptr;
     HFONT FFont = nullptr;
     int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
+    // Only a control without a parent (a form) keeps its own.
+    int FDpi = SystemDpi();
 };
 
 enum TWindowState { wsNormal, wsMinimized, wsMaximized };
@@ -127,12 +141,16 @@ private:
     // Gives the keyboard focus back to the control that had it, or to the first one;
     // false when the form has no control to take it.
     bool RestoreFocus();
-    // The frame's size for a client area of Width x Height layout pixels.
-    SIZE FrameSize(int Width, int Height) const;
+    // The frame's size for a client area of Width x Height layout pixels at Dpi.
+    SIZE FrameSize(int Width, int Height, int Dpi) const;
+    // Takes a new DPI: the controls and fonts scale to it and the frame takes Frame.
+    void ChangeDpi(int NewDpi, const RECT& Frame);
     void PlaceFrame(int X, int Y, SIZE Size);
     bool FVisible = false;
     bool FModal = false;
     HWND FLastFocus = nullptr;
+    // The client area in layout pixels, once a size was set.
+    int FClientWidth = 0, FClientHeight = 0;
 };
 
 // The application object: made first, on the thread that runs the message loop, it

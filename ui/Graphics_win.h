@@ -7,9 +7,13 @@
 
 #include "base/Events.h"
 
-// A shared font by face and point size, kept for the life of the program; never freed by
-// the caller.
+// A shared font by face and point size, in pixels of the system DPI, kept for the life of
+// the program; never freed by the caller.
 HFONT GetFont(const std::string& Face, int Points, bool Bold = false, bool Underline = false);
+// The same at a given DPI.
+HFONT GetFontForDpi(const std::string& Face, int Points, bool Bold, bool Underline, int Dpi);
+// A font of GetFont made again for Dpi (the same point size); any other font unchanged.
+HFONT FontForDpi(HFONT Font, int Dpi);
 
 class TIcon : public TObject {
 public:

@@ -1,8 +1,10 @@
 #include "ui/ImgList_win.h"
 
+#include "ui/Dpi_win.h"
+
 TImageList::TImageList(TComponent* AOwner, int Width, int Height)
-    : TComponent(AOwner), FWidth(Width), FHeight(Height) {
-    FHandle = ImageList_Create(Width, Height, ILC_COLOR32 | ILC_MASK, 12, 4);
+    : TComponent(AOwner), FWidth(ScaleToDpi(Width, SystemDpi())), FHeight(ScaleToDpi(Height, SystemDpi())) {
+    FHandle = ImageList_Create(FWidth, FHeight, ILC_COLOR32 | ILC_MASK, 12, 4);
 }
 
 TImageList::~TImageList() {

@@ -10,11 +10,14 @@
 
 class TImageList : public TComponent {
 public:
+    // Width x Height are layout pixels: the images are made at the system DPI's size (16
+    // is 24 at 150 %), which the icon resources carry.
     TImageList(TComponent* AOwner, int Width = 16, int Height = 16);
     ~TImageList() override;
 
     HIMAGELIST Handle() const { return FHandle; }
     int Count() const;
+    // In screen pixels.
     int Width() const { return FWidth; }
     int Height() const { return FHeight; }
     // Adds a copy of the icon; returns its index, or -1.

@@ -20,23 +20,23 @@ void TLabel::AutoSize() {
     RECT r = {0, 0, 0, 0};
     {
         TWindowDC dc(FHandle);
-        TSelectObject font(dc.Get(), FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
+        TSelectObject font(dc.Get(), FFont ? ShownFont() : GetStockObject(DEFAULT_GUI_FONT));
         DrawTextA(dc.Get(), text.empty() ? " " : text.c_str(), -1, &r, DT_CALCRECT | DT_NOPREFIX);
     }
     // A little slack: the control and DrawText may round the last glyph differently.
-    SetBounds(FLeft, FTop, UnscalePixels(r.right - r.left) + 2, UnscalePixels(r.bottom - r.top));
+    SetBounds(FLeft, FTop, Unscaled(r.right - r.left) + 2, Unscaled(r.bottom - r.top));
 }
 
 void TLabel::AutoHeight() {
     std::string text = Caption();
-    RECT r = {0, 0, ScalePixels(FWidth), 0};
+    RECT r = {0, 0, Scaled(FWidth), 0};
     {
         TWindowDC dc(FHandle);
-        TSelectObject font(dc.Get(), FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
+        TSelectObject font(dc.Get(), FFont ? ShownFont() : GetStockObject(DEFAULT_GUI_FONT));
         DrawTextA(dc.Get(), text.empty() ? " " : text.c_str(), -1, &r,
                   DT_CALCRECT | DT_NOPREFIX | DT_WORDBREAK | DT_EDITCONTROL);
     }
-    SetBounds(FLeft, FTop, FWidth, UnscalePixels(r.bottom - r.top));
+    SetBounds(FLeft, FTop, FWidth, Unscaled(r.bottom - r.top));
 }
 
 void TLabel::SetLinkStyle(HFONT UnderlinedFont) {
@@ -232,7 +232,19 @@ TSpinEdit::TSpinEdit(TComponent* AOwner, TWinControl* AParent, int Left, int Top
     SendMessageA(FUpDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(FHandle), 0);
     SendMessageA(FUpDown, UDM_SETRANGE32, static_cast<WPARAM>(Range.MinValue),
                  static_cast<LPARAM>(Range.MaxValue));
+    RECT r = {};
+    GetWindowRect(FUpDown, &r);
+    FUpDownWidth = Unscaled(r.right - r.left);
     SetValue(Value);
+}
+
+void TSpinEdit::DpiChanged() {
+    TWinControl::DpiChanged();
+    if (!FUpDown) return;
+    // Attached again, the buttons take their new width out of the box's right end.
+    SetWindowPos(FUpDown, nullptr, 0, 0, Scaled(FUpDownWidth), Scaled(FHeight),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageA(FUpDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(FHandle), 0);
 }
 
 TSpinEdit::~TSpinEdit() {
@@ -270,11 +282,10 @@ TPageControl::TPageControl(TComponent* AOwner, TWinControl* AParent, int Left, i
 }
 
 RECT TPageControl::PageRect() const {
-    RECT r = {0, 0, ScalePixels(FWidth), ScalePixels(FHeight)};
+    RECT r = {0, 0, Scaled(FWidth), Scaled(FHeight)};
     TabCtrl_AdjustRect(FHandle, FALSE, &r);
     // Back to layout pixels, staying inside the display area.
-    RECT out = {UnscalePixels(r.left), UnscalePixels(r.top), r.right * 96 / ScalePixels(96),
-                r.bottom * 96 / ScalePixels(96)};
+    RECT out = {Unscaled(r.left), Unscaled(r.top), r.right * BaseDpi / Dpi(), r.bottom * BaseDpi / Dpi()};
     return out;
 }
 
@@ -363,7 +374,34 @@ TImage::~TImage() {
 void TImage::SetBitmap(HBITMAP Bitmap) {
     TGdiObject<HBITMAP> old(FBitmap.Release());
     FBitmap.Reset(Bitmap);
-    SendMessageA(FHandle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(Bitmap));
+    ShowBitmap();
+}
+
+void TImage::DpiChanged() {
+    TWinControl::DpiChanged();
+    ShowBitmap();
+}
+
+void TImage::ShowBitmap() {
+    // The old pictures stay until the control has let go of them.
+    TGdiObject<HBITMAP> old(FShown.Release());
+    HBITMAP shown = FBitmap.Get();
+    BITMAP bm{};
+    if (shown && GetObjectA(shown, sizeof(bm), &bm) && bm.bmWidth == FWidth && bm.bmHeight == FHeight &&
+        Scaled(FWidth) != FWidth) {
+        TWindowDC screen(nullptr);
+        TMemoryDC from(screen.Get()), to(screen.Get());
+        FShown.Reset(CreateCompatibleBitmap(screen.Get(), Scaled(FWidth), Scaled(FHeight)));
+        if (FShown) {
+            TSelectObject source(from.Get(), FBitmap.Get()), target(to.Get(), FShown.Get());
+            SetStretchBltMode(to.Get(), HALFTONE);
+            SetBrushOrgEx(to.Get(), 0, 0, nullptr);
+            StretchBlt(to.Get(), 0, 0, Scaled(FWidth), Scaled(FHeight), from.Get(), 0, 0, bm.bmWidth,
+                       bm.bmHeight, SRCCOPY);
+            shown = FShown.Get();
+        }
+    }
+    SendMessageA(FHandle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(shown));
     // SS_BITMAP resizes the control to the picture; keep the designed box.
     SetBounds(FLeft, FTop, FWidth, FHeight);
 }

@@ -141,10 +141,13 @@ public:
     void SetEnabled(bool Value) override;
     HWND UpDownHandle() const { return FUpDown; }
     void DoCommand(WORD Code) override;
+    void DpiChanged() override;
 
 private:
     TSpinRange FRange;
     HWND FUpDown = nullptr;
+    // The buttons' width in layout pixels.
+    int FUpDownWidth = 0;
 };
 
 class TPageControl;
@@ -184,10 +187,16 @@ class TImage : public TWinControl {
 public:
     TImage(TComponent* AOwner, TWinControl* AParent, int Left, int Top, int Width, int Height);
     ~TImage() override;
-    // Takes ownership of the bitmap.
+    // Takes ownership of the bitmap. A picture drawn for the designed box (its size in
+    // layout pixels) is shown stretched to the box at the form's DPI; any other size as it is.
     void SetBitmap(HBITMAP Bitmap);
     HBITMAP Bitmap() const { return FBitmap.Get(); }
+    void DpiChanged() override;
 
 private:
+    // Hands the control the picture at the size for the DPI.
+    void ShowBitmap();
     TGdiObject<HBITMAP> FBitmap;
+    // The stretched copy the control shows, when one is needed.
+    TGdiObject<HBITMAP> FShown;
 };

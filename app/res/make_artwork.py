@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the program's artwork: the program icon, the 16x16 images of the options form's
-image lists and the About logo. Shapes are given in a 16-unit square and rendered with 4x4
+"""Draws the program's artwork: the program icon, the small images of the options form's
+image lists (16x16 and their larger sizes for screens above 96 DPI) and the About logo. Shapes are given in a 16-unit square and rendered with 4x4
 supersampling, so the small sizes stay crisp. Run it from anywhere; it writes beside itself.
 The logo is written as PPM and turned into JPEG by ImageMagick's convert."""
 import math
@@ -288,12 +288,19 @@ def write_drop_arrow():
         f.write(header + info + palette + pixels)
 
 
+# The small images at 100, 125, 150 and 200 %; the program icon also at the sizes of its
+# large icon (32 at 100 %, 40, 48, 64) for the window frames and the taskbar.
+SMALL_SIZES = (16, 20, 24, 32)
+PROGRAM_SIZES = (16, 20, 24, 32, 40, 48, 64)
+
+
 def main():
-    write_ico("pelorin.ico", [render(program_icon(), 16), render(program_icon(), 32), render(program_icon(), 48)])
+    write_ico("pelorin.ico", [render(program_icon(), n) for n in PROGRAM_SIZES])
     for i, layers in enumerate(IMAGE_LIST):
-        write_ico("img%02d.ico" % i, [render(layers, 16)])
+        write_ico("img%02d.ico" % i, [render(layers, n) for n in SMALL_SIZES])
     for k in range(4):
-        write_ico("hdr%d.ico" % k, [render(program_icon(highlight=k % 3) if k < 3 else program_icon(), 16)])
+        layers = program_icon(highlight=k % 3) if k < 3 else program_icon()
+        write_ico("hdr%d.ico" % k, [render(layers, n) for n in SMALL_SIZES])
     write_drop_arrow()
     if "--no-logo" not in sys.argv:
         write_logo()

@@ -36,6 +36,14 @@ for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 # A copy of the build tree's prepared prefix, with its own named desktop below rather than
 # the default one the unit-test prefixes get.
 PELORIN_WINEPREFIX=$WINEPREFIX PELORIN_WINE_DESKTOP=none "$root/scripts/wine-run.sh" --init "$arch" || exit 1
+# PELORIN_E2E_DPI: the screen's DPI in this copy of the prefix (its LogPixels), for pictures
+# of the program at another scale.
+if [ -n "${PELORIN_E2E_DPI:-}" ]; then
+  for key in 'HKCU\Control Panel\Desktop' 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+    "$WINE" reg add "$key" /v LogPixels /t REG_DWORD /d "$PELORIN_E2E_DPI" /f >/dev/null 2>&1
+  done
+  wineserver -w >/dev/null 2>&1
+fi
 
 app=$work/app
 [ -z "${app_folder:-}" ] || app=$WINEPREFIX/drive_c/$app_folder

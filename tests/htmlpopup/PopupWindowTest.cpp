@@ -518,7 +518,7 @@ TEST(GDISurfaceTest, WidthsAgreeWithDrawTextAndTheDCIsRestored) {
             f.Size = size;
             f.Style = style;
             s.SetFont(f);
-            TGDIFontCache::TEntry* e = fonts.Get(dc, f);
+            TGDIFontCache::TEntry* e = fonts.Get(dc, f, s.PixelsPerInchY());
             TSelectObject font(dc, e->Handle.Get());
             for (const char* text : samples) {
                 RECT r{0, 0, 0, 0};

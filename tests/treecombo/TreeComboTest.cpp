@@ -342,6 +342,24 @@ TEST_F(TreeCombo, OpensAboveTheEditWhenItDoesNotFitBelow) {
     }
 }
 
+TEST_F(TreeCombo, OpensWithinItsMonitorWhenTheEditIsNearTheRightEdge) {
+    MONITORINFO mi{};
+    mi.cbSize = sizeof(mi);
+    GetMonitorInfoA(MonitorFromWindow(form->Handle(), MONITOR_DEFAULTTONEAREST), &mi);
+    RECT f, e;
+    GetWindowRect(form->Handle(), &f);
+    GetWindowRect(Edit(), &e);
+    // The edit starts 100 pixels from the edge: the window, wider, moves left.
+    SetWindowPos(form->Handle(), nullptr, mi.rcWork.right - 100 - (e.left - f.left), f.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER);
+    combo->DropDown();
+    RECT drop;
+    GetWindowRect(Drop(), &drop);
+    EXPECT_EQ(drop.right, mi.rcWork.right);
+    EXPECT_EQ(drop.right - drop.left, ScalePixels(330));
+    combo->CloseUp(true);
+}
+
 TEST_F(TreeCombo, TheEditKeepsItsTextBesideTheButton) {
     RECT button, text, client;
     GetWindowRect(combo->Button()->Handle(), &button);
