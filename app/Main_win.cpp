@@ -18,15 +18,20 @@ namespace {
 HFONT NormalFont() { return GetFont("Tahoma", 8); }
 HFONT BoldFont() { return GetFont("Tahoma", 8, true); }
 
+// Sizes a label to its text in its own font. Bold digits are drawn a little wider than
+// they measure; they get room.
+void FitToBoldText(TLabel* Label) {
+    Label->AutoSize();
+    Label->SetBounds(Label->Left(), Label->Top(), Label->Width() + 4, Label->Height());
+}
+
 // A label placed right after another one on the same line.
 TLabel* LabelAfter(TComponent* Owner, TWinControl* Parent, TLabel* Before, const std::string& Caption,
                    HFONT Font = nullptr) {
     auto* label = new TLabel(Owner, Parent, Before->Left() + Before->Width(), Before->Top(), Caption);
     if (Font) {
         label->SetFont(Font);
-        label->AutoSize();
-        // Bold digits are drawn a little wider than they measure; give them room.
-        label->SetBounds(label->Left(), label->Top(), label->Width() + 4, label->Height());
+        FitToBoldText(label);
     }
     return label;
 }
@@ -256,7 +261,7 @@ void TOptionsForm::CreateLayout() {
     lbVersion->SetShowInfoPrefix(false);
     lbVersion->SetDateTimeFormat("M/d/yyyy");
     lbVersion->SetFont(bold);
-    lbVersion->AutoSize();
+    FitToBoldText(lbVersion);
     new TLabel(this, TabSheet3, 12, 32, "Stay informed about your favorite software articles...");
     new TBevel(this, TabSheet3, 12, 54, 359, 124, bsFrame);
     imgLogo = new TImage(this, TabSheet3, 22, 64, 96, 72);

@@ -30,11 +30,12 @@ RECT PlaceIn(HWND Form, HWND Control) {
     return r;
 }
 
-int FontHeight(HWND Wnd) {
+LOGFONTA ShownFont(HWND Wnd) {
     LOGFONTA lf{};
     GetObjectA(reinterpret_cast<HFONT>(SendMessageA(Wnd, WM_GETFONT, 0, 0)), sizeof(lf), &lf);
-    return lf.lfHeight;
+    return lf;
 }
+int FontHeight(HWND Wnd) { return ShownFont(Wnd).lfHeight; }
 
 // A form laid out in 96-DPI numbers, as the options form is; Rects holds where each
 // control's layout puts it in the form's client area (left, top, width, height).
@@ -42,10 +43,11 @@ struct TLayout {
     TForm* Form;
     std::vector<std::pair<TWinControl*, RECT>> Rects;
     TImage* Logo;
+    TLabel* Bold;
 };
 
 TLayout MakeLayout(TComponent& Owner) {
-    TLayout l{new TForm(&Owner), {}, nullptr};
+    TLayout l{new TForm(&Owner), {}, nullptr, nullptr};
     l.Form->SetFont(GetFont("Tahoma", 8));
     l.Form->SetClientSizeCentered(407, 316);
     auto* pages = new TPageControl(&Owner, l.Form, 8, 8, 391, 265);
@@ -55,6 +57,9 @@ TLayout MakeLayout(TComponent& Owner) {
     l.Logo = new TImage(&Owner, l.Form, 20, 40, 96, 72);
     TWindowDC screen(nullptr);
     l.Logo->SetBitmap(CreateCompatibleBitmap(screen.Get(), 96, 72));
+    // A label of its own font, as the About tab's version is.
+    l.Bold = new TLabel(&Owner, l.Form, 216, 250, "1.0.0.0");
+    l.Bold->SetFont(GetFont("Tahoma", 8, true));
     l.Rects = {
         {pages, {8, 8, 391, 265}},
         {group, {8, 278, 200, 34}},
@@ -76,6 +81,9 @@ void ExpectLaidOutAt(const TLayout& L, int Dpi) {
                                             << got.top << "," << got.right << "," << got.bottom;
         EXPECT_EQ(FontHeight(c.first->Handle()), FontHeightForDpi(8, Dpi)) << c.first->Caption();
     }
+    const LOGFONTA bold = ShownFont(L.Bold->Handle());
+    EXPECT_EQ(bold.lfWeight, FW_BOLD) << "at " << Dpi;
+    EXPECT_EQ(bold.lfHeight, FontHeightForDpi(8, Dpi));
     BITMAP shown{};
     GetObjectA(reinterpret_cast<HBITMAP>(SendMessageA(L.Logo->Handle(), STM_GETIMAGE, IMAGE_BITMAP, 0)),
                sizeof(shown), &shown);
