@@ -241,10 +241,14 @@ Section "Uninstall"
   Call un.ClosePelorin
   Delete "$INSTDIR\Pelorin.exe"
   Delete "$INSTDIR\categories.ini"
-  ; Downloads of an update that never finished.
+  ; Downloads of an update that never finished, and the last feed downloaded.
   Delete "$INSTDIR\*.uTMP"
-  MessageBox MB_YESNO|MB_ICONQUESTION "Keep your ${PRODUCT} settings for a later install?" /SD IDYES IDYES +2
+  Delete "$INSTDIR\data.txt"
+  ; The items already shown go with the settings.
+  MessageBox MB_YESNO|MB_ICONQUESTION "Keep your ${PRODUCT} settings for a later install?" /SD IDYES IDYES +4
   Delete "$INSTDIR\settings.ini"
+  Delete "$INSTDIR\seenitems.txt"
+  Delete "$INSTDIR\seenitems.txt.tmp"
   Delete "$INSTDIR\Uninstall.exe"
   ; Only when empty: the folder may hold the user's own files.
   RMDir "$INSTDIR"

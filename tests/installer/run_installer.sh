@@ -157,6 +157,9 @@ check_installed "\"C:\\Pelorin Test Folder\\Pelorin.exe\""
 
 echo "== the uninstaller's pages: asked, it lets the settings go too"
 printf '[Settings]\r\nRefresh=45\r\n' >"$dir/settings.ini"
+# What the program writes beside itself: the items shown and the last feed.
+echo http://example.invalid/item >"$dir/seenitems.txt"
+echo '<rss/>' >"$dir/data.txt"
 "$WINE" "$dir/Uninstall.exe" >/dev/null 2>&1 &
 setup_caption="Pelorin Uninstall"
 page "Uninstall Pelorin" 05-uninstall "&Uninstall"
