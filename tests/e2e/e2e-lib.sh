@@ -32,6 +32,19 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# start_fixture LIFETIME [ARGS...]: the loopback catalogue in $work/fixture, stopped on exit
+# (its request log copied into $out); sets fixture, port and log.
+start_fixture() {
+  local lifetime=$1
+  shift
+  fixture=$work/fixture
+  python3 "$root/tests/fixtures/http_fixture.py" start --dir "$fixture" --lifetime "$lifetime" "$@" >/dev/null ||
+    { echo "FAIL: the fixture did not start"; exit 1; }
+  on_exit='python3 "$root/tests/fixtures/http_fixture.py" stop --dir "$fixture" >/dev/null 2>&1; cp "$fixture/requests.log" "$out/" 2>/dev/null'
+  read -r port _ <"$fixture/port"
+  log=$fixture/requests.log
+}
+
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 # A copy of the build tree's prepared prefix, with its own named desktop below rather than
 # the default one the unit-test prefixes get.

@@ -15,10 +15,7 @@ rm -f "$out"/*.png
 
 . "$root/tests/e2e/e2e-lib.sh"
 
-fixture=$work/fixture
-python3 "$root/tests/fixtures/http_fixture.py" start --dir "$fixture" --lifetime 300 || { echo "FAIL: the fixture did not start"; exit 1; }
-on_exit='python3 "$root/tests/fixtures/http_fixture.py" stop --dir "$fixture" >/dev/null 2>&1'
-read -r port _ <"$fixture/port"
+start_fixture 300
 printf '[Settings]\r\nLastAdditions=1\r\nTop10=0\r\nID=175\r\nRefresh=30\r\nDuration=30\r\nProxyUse=1\r\nProxyServer=127.0.0.1\r\nProxyPort=%s\r\nProxyAuth=0\r\n' \
   "$port" >"$app/settings.ini"
 

@@ -15,11 +15,7 @@ rm -f "$out"/*.png
 
 . "$root/tests/e2e/e2e-lib.sh"
 
-fixture=$work/fixture
-python3 "$root/tests/fixtures/http_fixture.py" start --dir "$fixture" --lifetime 600 || { echo "FAIL: the fixture did not start"; exit 1; }
-on_exit='python3 "$root/tests/fixtures/http_fixture.py" stop --dir "$fixture" >/dev/null 2>&1'
-read -r port _ <"$fixture/port"
-log=$fixture/requests.log
+start_fixture 600
 urls=$WINEPREFIX/drive_c/urls.txt
 
 # The fixture's special feeds as categories of their own, so that the picker can hold them.

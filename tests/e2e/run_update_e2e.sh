@@ -20,13 +20,7 @@ rm -f "$out"/*.png
 
 . "$root/tests/e2e/e2e-lib.sh"
 
-fixture=$work/fixture
-python3 "$root/tests/fixtures/http_fixture.py" start --dir "$fixture" --lifetime 600 --update-exe "$new" \
-  --update-version 1.0.1.0 >/dev/null || { echo "FAIL: the fixture did not start"; exit 1; }
-# The fixture's request log stays beside the screenshots.
-on_exit='python3 "$root/tests/fixtures/http_fixture.py" stop --dir "$fixture" >/dev/null 2>&1; cp "$fixture/requests.log" "$out/" 2>/dev/null'
-read -r port _ <"$fixture/port"
-log=$fixture/requests.log
+start_fixture 600 --update-exe "$new" --update-version 1.0.1.0
 printf '[Settings]\r\nLastAdditions=1\r\nTop10=0\r\nID=175\r\nRefresh=30\r\nDuration=8\r\nProxyUse=1\r\nProxyServer=127.0.0.1\r\nProxyPort=%s\r\nProxyAuth=0\r\n' \
   "$port" >"$app/settings.ini"
 
