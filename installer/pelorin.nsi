@@ -1,6 +1,6 @@
 ; Pelorin's installer, one script for both architectures. The build passes:
 ;   /DARCH=x86|x64  /DVERSION=a.b.c.d  /DEXE=Pelorin.exe  /DCATEGORIES=categories.ini
-;   /DICON=pelorin.ico  /DOUTFILE=PelorinSetup-<arch>.exe
+;   /DICON=pelorin.ico  /DWELCOME=welcome.bmp  /DOUTFILE=PelorinSetup-<arch>.exe
 ; Per user and without administrator rights: the program writes settings.ini and its
 ; self-update beside itself, which a standard user cannot do under Program Files.
 ; Silent mode: /S, /D=FOLDER (last), and /STARTUP=0 or 1 for the Run value (without it, a
@@ -58,6 +58,10 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
+; The welcome and finish pages' side picture (drawn by app/res/make_artwork.py).
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${WELCOME}"
+; Nothing of the system is replaced: no other program needs to close, no restart follows.
+!define MUI_WELCOMEPAGE_TEXT "Setup will install ${PRODUCT} ${VERSION} for you alone, in your own programs folder; it needs no administrator rights.$\r$\n$\r$\nIf ${PRODUCT} is running, Setup will ask it to close. Your settings are kept.$\r$\n$\r$\nClick Next to continue."
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Pelorin.exe"
@@ -245,11 +249,20 @@ Section "Uninstall"
   Delete "$INSTDIR\*.uTMP"
   Delete "$INSTDIR\data.txt"
   ; The items already shown go with the settings.
-  MessageBox MB_YESNO|MB_ICONQUESTION "Keep your ${PRODUCT} settings for a later install?" /SD IDYES IDYES +4
+  MessageBox MB_YESNO|MB_ICONQUESTION "Keep your ${PRODUCT} settings for a later install?" /SD IDYES IDYES keep_settings
   Delete "$INSTDIR\settings.ini"
   Delete "$INSTDIR\seenitems.txt"
   Delete "$INSTDIR\seenitems.txt.tmp"
-  Delete "$INSTDIR\Uninstall.exe"
+  keep_settings:
+  ; The uninstaller runs from a copy of itself; the original may take a moment to close.
+  ${For} $R0 1 30
+    ClearErrors
+    Delete "$INSTDIR\Uninstall.exe"
+    ${IfNot} ${Errors}
+      ${Break}
+    ${EndIf}
+    Sleep 100
+  ${Next}
   ; Only when empty: the folder may hold the user's own files.
   RMDir "$INSTDIR"
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Draws the program's artwork: the program icon, the small images of the options form's
-image lists (16x16 and their larger sizes for screens above 96 DPI) and the About logo. Shapes are given in a 16-unit square and rendered with 4x4
+image lists (16x16 and their larger sizes for screens above 96 DPI), the About logo and the
+installer's side picture. Shapes are given in a 16-unit square and rendered with 4x4
 supersampling, so the small sizes stay crisp. Run it from anywhere; it writes beside itself.
 The logo is written as PPM and turned into JPEG by ImageMagick's convert."""
 import math
@@ -288,6 +289,34 @@ def write_drop_arrow():
         f.write(header + info + palette + pixels)
 
 
+def write_installer_side():
+    """The picture at the left of the installer's welcome and finish pages (164x314, 24-bit
+    BMP): the program icon, large, on a blue that fades towards the bottom."""
+    w, h, icon = 164, 314, 96
+    top, bottom = (28, 78, 150), (235, 243, 252)
+    tile = render(program_icon(), icon)
+    x0, y0 = (w - icon) // 2, 40
+    rows = []
+    for y in range(h):
+        t = y / (h - 1)
+        bg = tuple(round(top[i] + (bottom[i] - top[i]) * t) for i in range(3))
+        row = []
+        for x in range(w):
+            r, g, b = bg
+            if x0 <= x < x0 + icon and y0 <= y < y0 + icon:
+                ir, ig, ib, ia = tile[y - y0][x - x0]
+                a = ia / 255.0
+                r, g, b = (round(c * a + d * (1 - a)) for c, d in ((ir, r), (ig, g), (ib, b)))
+            row.append(bytes((b, g, r)))
+        rows.append(b"".join(row))
+    stride = (w * 3 + 3) // 4 * 4
+    pixels = b"".join(row.ljust(stride, b"\0") for row in reversed(rows))
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
+    with open(os.path.join(HERE, "..", "..", "installer", "welcome.bmp"), "wb") as f:
+        f.write(header + info + pixels)
+
+
 # The small images at 100, 125, 150 and 200 %; the program icon also at the sizes of its
 # large icon (32 at 100 %, 40, 48, 64) for the window frames and the taskbar.
 SMALL_SIZES = (16, 20, 24, 32)
@@ -302,6 +331,7 @@ def main():
         layers = program_icon(highlight=k % 3) if k < 3 else program_icon()
         write_ico("hdr%d.ico" % k, [render(layers, n) for n in SMALL_SIZES])
     write_drop_arrow()
+    write_installer_side()
     if "--no-logo" not in sys.argv:
         write_logo()
 
