@@ -182,6 +182,7 @@ void TOptionsForm::CreateQuiet() {
     Quiet->OnShow = [this](const std::vector<std::string>& Lines) {
         HTMLPopup1->Hide();
         ShowPopup(Lines);
+        MarkShown();
     };
     Quiet->OnRefresh = [this] { RefreshNews(TRefreshCause::Timer); };
     Quiet->OnStatus = [this](const TRefreshStatus& Status) {
@@ -560,7 +561,7 @@ bool TOptionsForm::DownloadAndShow(const std::string& URL, TFeedKind Kind, TRefr
     if (seen && Cause == TRefreshCause::Timer) {
         items = seen->Unseen(items);
         if (items.empty()) {
-            MarkListed(URL, seen, items, 0, lastModified);
+            MarkListed(URL, items, 0, lastModified);
             Quiet->Succeeded(FFeedItems);
             ShowNothing();
             return false;
@@ -579,11 +580,13 @@ bool TOptionsForm::DownloadAndShow(const std::string& URL, TFeedKind Kind, TRefr
             return HTMLPopup1->Fits(text);
         },
         &listed);
+    std::vector<TFeedItem> shown;
     if (Kind == TFeedKind::News) {
-        MarkListed(URL, seen, items, listed, lastModified);
+        MarkListed(URL, items, listed, lastModified);
+        if (seen) shown.assign(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(listed));
         Quiet->Succeeded(FFeedItems);
     }
-    PresentPopup(Cause, popup);
+    PresentPopup(Cause, popup, std::move(shown));
     return true;
 }
 
@@ -607,13 +610,18 @@ TSeenItems* TOptionsForm::SeenItemsFor(TFeedKind Kind) {
     return FSeenItems.get();
 }
 
-void TOptionsForm::MarkListed(const std::string& URL, TSeenItems* Seen, const std::vector<TFeedItem>& Items,
-                              size_t Listed, double LastModified) {
+void TOptionsForm::MarkListed(const std::string& URL, const std::vector<TFeedItem>& Items, size_t Listed,
+                              double LastModified) {
     FLastModifiedURL = URL;
     FLastModified = Listed == Items.size() ? LastModified : 0;
-    if (!Seen || Listed == 0) return;
+}
+
+void TOptionsForm::MarkShown() {
+    std::vector<TFeedItem> shown;
+    shown.swap(FUnshownItems);
+    if (shown.empty() || !FSeenItems) return;
     try {
-        Seen->MarkShown(Items, Listed);
+        FSeenItems->MarkShown(shown, shown.size());
     } catch (const EStreamError&) {
         // Not kept for the next start; this run still knows them. Nothing the user can act on
         // is worth a message on every refresh.
@@ -624,7 +632,12 @@ void TOptionsForm::ShowNothing() {
     if (HTMLPopup1->Window() && IsWindowVisible(HTMLPopup1->Window()->Handle())) Timer->SetEnabled(true);
 }
 
-void TOptionsForm::PresentPopup(TRefreshCause Cause, const std::vector<std::string>& Lines) {
+void TOptionsForm::PresentPopup(TRefreshCause Cause, const std::vector<std::string>& Lines,
+                                std::vector<TFeedItem> Listed) {
+    // A held news popup that this one replaces was never seen: its items stay unseen, and
+    // without the date the next refresh gets the whole feed, so that they come again.
+    if (!FUnshownItems.empty() && Listed.empty()) FLastModified = 0;
+    FUnshownItems = std::move(Listed);
     if (!Quiet->Present(Cause, Lines)) Timer->SetEnabled(true);
 }
 
@@ -658,6 +671,7 @@ void TOptionsForm::miShowLatestPopupClick(TObject*) {
     std::vector<std::string> held;
     if (Quiet->TakeHeld(held)) HTMLPopup1->Text.Assign(held);
     HTMLPopup1->RollUp();
+    MarkShown();
     Timer->SetEnabled(true);
 }
 

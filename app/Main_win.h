@@ -160,21 +160,28 @@ private:
     double ModifiedSinceFor(const std::string& URL, TFeedKind Kind, TRefreshCause Cause) const;
     // The store of items shown, for the news with the option on; null otherwise.
     TSeenItems* SeenItemsFor(TFeedKind Kind);
-    // Remembers what was listed and the response's date. Items the screen cut off count
-    // as not shown, and then the date is forgotten, so that the next refresh gets them.
-    void MarkListed(const std::string& URL, TSeenItems* Seen, const std::vector<TFeedItem>& Items,
-                    size_t Listed, double LastModified);
+    // Remembers the response's date for the next timer refresh. When the screen cut items
+    // off, the date is forgotten, so that the next refresh gets them.
+    void MarkListed(const std::string& URL, const std::vector<TFeedItem>& Items, size_t Listed,
+                    double LastModified);
+    // The items of the popup just shown are seen now: a popup held while the user is busy
+    // counts only once it shows.
+    void MarkShown();
     // A refresh that shows nothing leaves an earlier popup to roll down as it would have.
     void ShowNothing();
     void CreateQuiet();
     // A refresh's popup, through Quiet: one held or not shown leaves the popup timer running
     // for a popup still up.
-    void PresentPopup(TRefreshCause Cause, const std::vector<std::string>& Lines);
+    // Listed: the news items the popup lists, marked seen when it shows.
+    void PresentPopup(TRefreshCause Cause, const std::vector<std::string>& Lines,
+                      std::vector<TFeedItem> Listed = {});
     TDownloadCycle FDownload;
     std::vector<TFeedItem> FItems;
     std::unique_ptr<TSeenItems> FSeenItems;
     std::string FLastModifiedURL;
     double FLastModified = 0;
+    // The items of the latest popup not shown yet (held while the user is busy).
+    std::vector<TFeedItem> FUnshownItems;
     // The items of the last news feed read whole: a 304 keeps the count of the feed it confirms.
     int FFeedItems = 0;
     // What the category tree's nodes carry: the form's, freed on every rebuild.

@@ -65,6 +65,9 @@ protected:
     std::string Refresh(TRefreshCause Cause) {
         form->HTMLPopup1->Hide();
         form->RefreshNews(Cause);
+        return Listed();
+    }
+    std::string Listed() {
         if (!form->HTMLPopup1->Window() || !IsWindowVisible(form->HTMLPopup1->Window()->Handle())) return "-";
         std::string text = form->HTMLPopup1->Text.Text(), listed;
         const std::string link = "/software/live-";
@@ -112,6 +115,21 @@ TEST_F(NewItemsForm, AnEarlierPopupStillRollsDownWhenARefreshShowsNothing) {
     EXPECT_EQ(form->HttpCli1->StatusCode, 304);
     EXPECT_TRUE(IsWindowVisible(form->HTMLPopup1->Window()->Handle()));
     EXPECT_TRUE(form->Timer->Enabled());
+}
+
+TEST_F(NewItemsForm, ItemsOfAPopupHeldWhileTheUserIsBusyStayNewUntilItShows) {
+    TShellState shell = TShellState::FullScreen;
+    form->Quiet->ShellState = [&] { return shell; };
+    FeedLists("1 2");
+    EXPECT_EQ(Refresh(TRefreshCause::Timer), "-");  // held
+    FeedLists("1 2 3");
+    EXPECT_EQ(Refresh(TRefreshCause::Timer), "-");  // held in its place
+    shell = TShellState::Accepts;
+    form->Quiet->Poll();
+    EXPECT_EQ(Listed(), "3 2 1");
+
+    // Shown, so seen now.
+    EXPECT_EQ(Refresh(TRefreshCause::Timer), "-");
 }
 
 TEST_F(NewItemsForm, WithTheOptionOffEveryTimerRefreshShowsTheWholeFeedAndNothingIsKept) {
