@@ -1,5 +1,7 @@
 #include "app/QuietRefresh_win.h"
 
+#include "ui/SystemFunction_win.h"
+
 namespace {
 // Both are newer than the oldest system the program runs on: looked up, not linked.
 using TQueryNotificationState = HRESULT(WINAPI*)(int* State);
@@ -23,15 +25,9 @@ const DWORD NotifyForThisSession = 0;
 // How often a held popup looks whether the user is back.
 const unsigned PollMs = 2000;
 
-void* Function(const char* Library, const char* Name) {
-    HMODULE module = GetModuleHandleA(Library);
-    if (!module) module = LoadLibraryA(Library);
-    return module ? reinterpret_cast<void*>(GetProcAddress(module, Name)) : nullptr;
-}
-
 TShellState AskShell() {
     static const auto query =
-        reinterpret_cast<TQueryNotificationState>(Function("shell32.dll", "SHQueryUserNotificationState"));
+        SystemFunction<TQueryNotificationState>("shell32.dll", "SHQueryUserNotificationState");
     int state = 0;
     if (!query || FAILED(query(&state))) return TShellState::Unknown;
     switch (state) {
@@ -68,15 +64,13 @@ TQuietRefresh::TQuietRefresh()
       }),
       FPollTimer([this] { Poll(); }), FTryTimer([this] { Try(); }), FCountFrom(Now()) {
     ShellState = AskShell;
-    if (auto reg =
-            reinterpret_cast<TRegisterSession>(Function("wtsapi32.dll", "WTSRegisterSessionNotification")))
+    if (auto reg = SystemFunction<TRegisterSession>("wtsapi32.dll", "WTSRegisterSessionNotification"))
         FSessionNotified = reg(FWindow.Handle(), NotifyForThisSession) != FALSE;
 }
 
 TQuietRefresh::~TQuietRefresh() {
     if (!FSessionNotified) return;
-    if (auto unreg = reinterpret_cast<TUnregisterSession>(
-            Function("wtsapi32.dll", "WTSUnRegisterSessionNotification")))
+    if (auto unreg = SystemFunction<TUnregisterSession>("wtsapi32.dll", "WTSUnRegisterSessionNotification"))
         unreg(FWindow.Handle());
 }
 

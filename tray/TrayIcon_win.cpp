@@ -7,6 +7,7 @@
 
 #include "base/Dispatcher.h"
 #include "ui/Forms_win.h"
+#include "ui/SystemFunction_win.h"
 
 namespace {
 // Only Windows XP-era record fields: the 488-byte form every shell since 2000 accepts.
@@ -16,11 +17,7 @@ UINT NextIdentity = 1;
 
 UINT RegisterTaskbarCreated() {
     // Shells older than the 4.71 common controls never send it.
-    HMODULE comctl = GetModuleHandleA("comctl32.dll");
-    if (!comctl) comctl = LoadLibraryA("comctl32.dll");
-    auto getVersion = comctl ? reinterpret_cast<HRESULT(CALLBACK*)(DLLVERSIONINFO*)>(
-                                   reinterpret_cast<void*>(GetProcAddress(comctl, "DllGetVersion")))
-                             : nullptr;
+    auto getVersion = SystemFunction<HRESULT(CALLBACK*)(DLLVERSIONINFO*)>("comctl32.dll", "DllGetVersion");
     DLLVERSIONINFO dvi = {};
     dvi.cbSize = sizeof(dvi);
     if (!getVersion || FAILED(getVersion(&dvi))) return 0;

@@ -1,6 +1,7 @@
 #include "ui/Dpi_win.h"
 
 #include "ui/ScopedHandles_win.h"
+#include "ui/SystemFunction_win.h"
 
 namespace {
 // The per-monitor functions of user32 (and shcore for monitors), or null where absent.
@@ -12,17 +13,13 @@ struct TDpiApi {
     HRESULT(WINAPI* GetDpiForMonitor)(HMONITOR, int, UINT*, UINT*) = nullptr;
 
     TDpiApi() {
-        HMODULE user = GetModuleHandleA("user32.dll");
-        Find(user, GetDpiForSystem, "GetDpiForSystem");
-        Find(user, GetDpiForWindow, "GetDpiForWindow");
-        Find(user, AdjustWindowRectExForDpi, "AdjustWindowRectExForDpi");
-        Find(user, GetSystemMetricsForDpi, "GetSystemMetricsForDpi");
-        // Loaded for the life of the program: the pointer is kept.
-        Find(LoadLibraryA("shcore.dll"), GetDpiForMonitor, "GetDpiForMonitor");
-    }
-    template <typename F>
-    static void Find(HMODULE Module, F& Function, const char* Name) {
-        if (Module) Function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(Module, Name)));
+        GetDpiForSystem = SystemFunction<decltype(GetDpiForSystem)>("user32.dll", "GetDpiForSystem");
+        GetDpiForWindow = SystemFunction<decltype(GetDpiForWindow)>("user32.dll", "GetDpiForWindow");
+        AdjustWindowRectExForDpi =
+            SystemFunction<decltype(AdjustWindowRectExForDpi)>("user32.dll", "AdjustWindowRectExForDpi");
+        GetSystemMetricsForDpi =
+            SystemFunction<decltype(GetSystemMetricsForDpi)>("user32.dll", "GetSystemMetricsForDpi");
+        GetDpiForMonitor = SystemFunction<decltype(GetDpiForMonitor)>("shcore.dll", "GetDpiForMonitor");
     }
 };
 
